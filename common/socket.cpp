@@ -214,3 +214,11 @@ void readlineForget(int fd) {
     std::lock_guard<std::mutex> guard(readAheadLock);
     readAheadBuffers().erase(fd);
 }
+
+size_t readlineBuffered(int fd) {
+    std::lock_guard<std::mutex> guard(readAheadLock);
+    auto it = readAheadBuffers().find(fd);
+    return it == readAheadBuffers().end() || it->second.count <= 0
+               ? 0
+               : static_cast<size_t>(it->second.count);
+}

@@ -90,3 +90,6 @@ ssize_t readline(int fd, void* vptr, size_t maxlen);
 ssize_t Readline(int fd, void* ptr, size_t maxlen);
 // Drops the read-ahead bytes kept for `fd` (call when the descriptor closes).
 void readlineForget(int fd);
+// How many bytes readline has read ahead from `fd` and not yet returned (a
+// caller waiting with select must take those lines before waiting again).
+size_t readlineBuffered(int fd);

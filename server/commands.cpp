@@ -1,0 +1,59 @@
+// The dispatch table. The handlers of the CRM operations are filled in here,
+// one row each, by the work that builds those operations.
+#include "server/commands.h"
+
+#include "common/commands.h"
+#include "server/envelope.h"
+#include "server/server.h"
+
+namespace {
+
+// "End": the session closes without a reply; the runner's per-operation
+// objects are released.
+void cmdEnd(Json::Value&, const std::string&, Json::Value&) {
+    pRun->clearConnInfo();
+    pRun->clearCardInfo();
+    pRun->clearHoldInfo();
+    pRun->clearUnHoldInfo();
+    pRun->clearOrderInfo();
+    pRun->clearStornInfo();
+}
+
+void cmdUnknown(Json::Value&, const std::string& name, Json::Value& reply) {
+    reply[name] = errorMember("-2", "Тип запроса неизвестен");
+}
+
+const CommandRow commandTable[] = {
+    {CMD_CONNECT, "Запрос проверки соединения с сервером ZelvanCRM", nullptr, true, false},
+    {CMD_CARDINFO, "Запрос на получение информации по карте", nullptr, true, false},
+    // The third word begins with a Latin "c": the title is kept as written.
+    {CMD_PAYBONUS, "Запрос на cписание/начисление бонусов", nullptr, true, false},
+    {CMD_PAYRETURN, "Запрос на сторнирование покупки", nullptr, true, false},
+    {CMD_HOLDBONUS, "Запрос холдирования бонусов", nullptr, true, false},
+    {CMD_HOLDRETURN, "Запрос на отмену холдирования бонусов", nullptr, true, false},
+    {CMD_UNDO, "Запрос на отмену операции", nullptr, true, false},
+    {CMD_FLUSH, "Запрос на синхронизацию offline транзакций", nullptr, true, false},
+    {CMD_END, "Инициализирована команда на закрытие сессии", cmdEnd, true, true},
+    {CMD_SYNCTASK, "Запрос на добавление задания синхронизации данных", nullptr, true, false},
+};
+
+const CommandRow unknownCommand = {CMD_UNKNOWN, "Получен неизвестный запрос", cmdUnknown, false,
+                                   false};
+
+}  // namespace
+
+const CommandRow& commandRow(int code) {
+    for (const CommandRow& row : commandTable) {
+        if (row.code == code) return row;
+    }
+    return unknownCommand;
+}
+
+void runCommand(const CommandRow& row, Json::Value& commandObject, const std::string& name,
+                Json::Value& reply) {
+    if (row.handler == nullptr) {
+        reply[name] = errorMember("-1", "Ошибка создания запроса");
+        return;
+    }
+    row.handler(commandObject, name, reply);
+}
