@@ -42,15 +42,17 @@ void RequestFramer::feed(const char* data, size_t n) {
         }
         i++;
         if (mode_ == Mode::Document) text_ += c;
-        if (inDocument(c)) {
+        bool ended = inDocument(c);
+        if (mode_ == Mode::Document && text_.size() > kMaxRequest) {
+            frames_.push_back({Frame::Malformed, std::move(text_)});
+            text_.clear();
+            mode_ = Mode::Oversize;
+        }
+        if (ended) {
             if (mode_ == Mode::Document)
                 finish(Frame::Document);
             else
                 reset();  // the end of an oversized request: already answered
-        } else if (mode_ == Mode::Document && text_.size() > kMaxRequest) {
-            frames_.push_back({Frame::Malformed, std::move(text_)});
-            text_.clear();
-            mode_ = Mode::Oversize;
         }
     }
 }
