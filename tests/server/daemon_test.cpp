@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/support/server.h"
 #include "tests/support/support.h"
@@ -32,18 +34,20 @@ class Daemon : public ::testing::Test {
     std::string logFile() const { return var_.path() + "/zelvan/log/zelvan-server.log"; }
     std::string errFile() const { return var_.path() + "/zelvan/log/zelvan-server.err"; }
 
-    // Starts the daemon; the parent's process is returned with the server.
-    std::unique_ptr<ServerProcess> start() {
+    // Starts the daemon; returns the starting (parent) process. It is kept
+    // with its directory, where the daemon reads its configuration later.
+    ServerProcess* start() {
         ServerSpec spec;
         spec.members = "\"PmtJsonRootName\": \"AZS\"";
         spec.foreground = false;
         spec.launcher = privateMountsLauncher(var_, {{"/var/opt/zelvan", var_.path() + "/zelvan"}});
-        return std::make_unique<ServerProcess>(spec);
+        parents_.push_back(std::make_unique<ServerProcess>(spec));
+        return parents_.back().get();
     }
 
     // Starts the daemon and waits for its parent to report it ready.
     pid_t startDaemon() {
-        auto parent = start();
+        ServerProcess* parent = start();
         EXPECT_EQ(0, parent->process().wait());
         EXPECT_EQ(std::string(kBanner) + "\n", parent->out());
         EXPECT_EQ("", parent->err());
@@ -55,6 +59,7 @@ class Daemon : public ::testing::Test {
     }
 
     TempDir var_;
+    std::vector<std::unique_ptr<ServerProcess>> parents_;
     ReapOnExit reaper_;
 };
 
@@ -84,7 +89,7 @@ TEST_F(Daemon, StartsDetachedAndLogsToItsFilesUntilSigterm) {
 
 TEST_F(Daemon, RefusesASecondInstanceWhileTheFirstLives) {
     pid_t first = startDaemon();
-    auto second = start();
+    ServerProcess* second = start();
     EXPECT_EQ(1, second->process().wait());
     const std::string refusal =
         "Уже существует запущенный экземпляр сервера с процессом " + std::to_string(first);
@@ -127,7 +132,7 @@ TEST_F(Daemon, JudgesThePidFileOfAnEarlierRun) {
             EXPECT_EQ(0, kill(pid, SIGTERM));
             EXPECT_EQ(0, waitForChild(pid));
         } else {
-            auto refused = start();
+            ServerProcess* refused = start();
             EXPECT_EQ(1, refused->process().wait());
             EXPECT_EQ(c.content, readFile(pidFile()));
         }
@@ -137,7 +142,7 @@ TEST_F(Daemon, JudgesThePidFileOfAnEarlierRun) {
 TEST_F(Daemon, ReportsAMissingLogDirectoryAndKeepsRunning) {
     std::string logDir = var_.path() + "/zelvan/log";
     rmdir(logDir.c_str());
-    auto parent = start();
+    ServerProcess* parent = start();
     EXPECT_EQ(0, parent->process().wait());
     pid_t pid = static_cast<pid_t>(atoi(readFile(pidFile()).c_str()));
     reaper_.reset(pid);

@@ -236,8 +236,9 @@ TEST_F(Session, LogsItsStartRequestsAndRepliesWithTheThreadPrefix) {
     ASSERT_TRUE(client_.readLine());
     client_.send("oops\n");
     ASSERT_TRUE(client_.readLine());
-    auto messages = logMessages(server_->out());
-    ASSERT_GE(messages.size(), 10u);
+    // The reply line is logged just after the reply has been sent.
+    std::vector<std::string> messages;
+    ASSERT_TRUE(waitUntil([&] { return (messages = logMessages(server_->out())).size() >= 10; }));
     std::vector<std::string> session(messages.begin() + 3, messages.end());
     std::smatch m;
     ASSERT_TRUE(std::regex_match(
