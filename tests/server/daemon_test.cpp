@@ -55,6 +55,8 @@ class Daemon : public ::testing::Test {
         EXPECT_EQ(std::string::npos, text.find_first_not_of("0123456789")) << text;
         pid_t pid = static_cast<pid_t>(atoi(text.c_str()));
         reaper_.reset(pid);
+        // Stop signals are handled once the daemon has started up.
+        EXPECT_TRUE(waitUntil([&] { return listeningPortOf(pid) != 0; }, 20000ms));
         return pid;
     }
 
@@ -66,8 +68,7 @@ class Daemon : public ::testing::Test {
 TEST_F(Daemon, StartsDetachedAndLogsToItsFilesUntilSigterm) {
     pid_t pid = startDaemon();
     ASSERT_GT(pid, 1);
-    unsigned short port = 0;
-    ASSERT_TRUE(waitUntil([&] { return (port = listeningPortOf(pid)) != 0; }));
+    unsigned short port = listeningPortOf(pid);
     TcpClient client;
     ASSERT_TRUE(client.connect(port));
     client.send("{\"AZS\":{\"A\":{}}}");
