@@ -4,6 +4,7 @@
 #include <json/json.h>
 #include <sqlite3.h>
 
+#include <ostream>
 #include <string>
 
 #include "tests/storage/journal_fixture.h"
@@ -219,6 +220,10 @@ const RebuildCase kRebuildCases[] = {
      R"({"DateTime":"2024013","TimeValue":""})", "", "", "", "", "", false, "", "20240131080000",
      "", "1706692800.250000", "", "", "-1"},
 };
+
+void PrintTo(const RebuildCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class PaymentRebuild : public JournalTest, public ::testing::WithParamInterface<RebuildCase> {};
 

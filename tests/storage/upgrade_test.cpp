@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <ostream>
 #include <string>
 
 #include "common/convert.h"
@@ -64,6 +65,10 @@ const UpgradeCase kCases[] = {
      SQLITE_ERROR, "abc", kToday, "<none>", true, true},
     {"STATES missing on an old file", false, "", 0, "3", kToday, "<none>", false, true},
 };
+
+void PrintTo(const UpgradeCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class JournalUpgrade : public ::testing::TestWithParam<UpgradeCase> {
   protected:
