@@ -19,7 +19,7 @@ Reply defaultReply() {
 
 Reply replyOf(const Json::Value& entry) {
     if (!entry.isObject()) return defaultReply();
-    Reply r;
+    Reply r = defaultReply();  // without "body" the reply says ErrorCode "0"
     if (entry["body"].isObject()) r.body = entry["body"];
     if (entry["header"].isObject()) r.header = entry["header"];
     r.delayMs = std::max(0, Jval2Int(entry["delayMs"]));

@@ -16,7 +16,8 @@ namespace sim {
 
 // One answer to one request.
 struct Reply {
-    Json::Value body;    // elements of the reply element (sim_fields.h form)
+    Json::Value body;    // elements of the reply element (sim_fields.h form);
+                         // {"ErrorCode": "0"} when the entry has no "body"
     Json::Value header;  // reply header fields, e.g. {"SessionToken": "..."}; null: none
     int delayMs = 0;     // wait before answering
     bool drop = false;   // close the connection instead of answering

@@ -14,15 +14,17 @@
 // Every method is  int M(const char* endpoint, const char* soapAction,
 // Input* request, Output& reply)  and returns the gSOAP result: SOAP_OK (0),
 // SOAP_EOF (-1) or SOAP_TCP_ERROR (28) when there was no connection, another
-// code (SOAP_FAULT 12 for a fault from the CRM) otherwise. A null soapAction
-// sends the service's own SOAPAction.
+// code otherwise: a SOAP fault from the CRM gives SOAP_SVR_FAULT (2) or
+// SOAP_CLI_FAULT (1) by its faultcode (SOAP_FAULT 12 for any other), a TLS
+// failure SOAP_SSL_ERROR (30). A null soapAction sends the service's own
+// SOAPAction.
 //
 // One call, on a copy of the master context:
 //   crm::SoapPtr ctx = crm::copyContext(master);   // modes, TLS, time-outs
 //   ctx->connect_timeout = 5; ctx->send_timeout = ctx->recv_timeout = 10;
 //   crm::Header h;  h.usernameToken = user;  h.passwordText = pass;
 //   h.sessionType = "Stateless";
-//   crm::setHeader(ctx.get(), h);                  // after creating the proxy
+//   crm::setHeader(ctx.get(), h);                  // before the call
 //   conn::ConnectionCheckProxy proxy(ctx.get());   // shares ctx, sets its namespaces
 //   conn::ConnectionCheckInput in;
 //   conn::ConnectionCheckOutput out;
