@@ -4,6 +4,7 @@
 #include <sys/time.h>
 
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -61,6 +62,13 @@ bool str2bool(const std::string& s) {
     for (const char* prefix : {"yes", "true", "on", "enable", "1"})
         if (v.compare(0, strlen(prefix), prefix) == 0) return true;
     return false;
+}
+
+int atoiClamp(const std::string& s) {
+    long long n = strtoll(s.c_str(), nullptr, 10);
+    if (n > INT_MAX) return INT_MAX;
+    if (n < INT_MIN) return INT_MIN;
+    return static_cast<int>(n);
 }
 
 namespace {

@@ -24,6 +24,9 @@ std::string dbl2str(double d, int precision);  // fixed notation
 std::string strDoubleSplit(const std::string& s, bool fraction);
 // true for texts beginning with yes, true, on, enable or 1 (any case).
 bool str2bool(const std::string& s);
+// The C atoi rule (leading white space, sign and digits; 0 when there are
+// none), kept within the int range instead of overflowing.
+int atoiClamp(const std::string& s);
 // Standard conversions with a status: 0 ok (result set), -1 no number,
 // -2 out of range, -3 other failure (result untouched).
 int _stoi(const std::string& s, int& result, size_t* pos = nullptr, int base = 10);

@@ -8,6 +8,8 @@
 
 namespace {
 
+bool consoleFlag = true;
+
 FILE* streamFor(int where) { return where == ERR_STREAM ? stderr : stdout; }
 
 }  // namespace
@@ -34,6 +36,10 @@ void log(const char* msg, int whereLog, bool console) {
     line.append(msg);
     consoleLine(whereLog, line);
 }
+
+void setLogConsole(bool console) { consoleFlag = console; }
+
+bool logConsole() { return consoleFlag; }
 
 std::string threadPrefix() {
     return "[" + std::to_string(static_cast<unsigned long>(pthread_self())) + "] : ";

@@ -17,6 +17,12 @@ inline void log(const std::string& msg, int whereLog, bool console) {
     log(msg.c_str(), whereLog, console);
 }
 
+// The console flag of the program's own log lines: the server sets it once at
+// start (the negation of "run as a daemon"); code that is not the server's
+// entry (the runner, the background worker) logs with logConsole().
+void setLogConsole(bool console);
+bool logConsole();
+
 // The session prefix of a log line: "[" + thread id + "] : ".
 std::string threadPrefix();
 

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <variant>
 
 #include "common/convert.h"
@@ -87,17 +86,11 @@ void readBool(const Json::Value& v, bool& out) {
         out = str2bool(v.asString());
 }
 
-// The C atoi rule (leading digits, 0 when none), kept within int.
-int atoiClamped(const std::string& s) {
-    long long n = strtoll(s.c_str(), nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(n, INT_MIN, INT_MAX));
-}
-
 void readInt(const Json::Value& v, int& out) {
     if (isJsonInteger(v)) {
         if (v.isInt()) out = v.asInt();  // an integer beyond int keeps the value
     } else if (v.isString() && !v.asString().empty()) {
-        out = atoiClamped(v.asString());
+        out = atoiClamp(v.asString());
     }
 }
 

@@ -9,12 +9,22 @@
 #include <json/json.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 
+#include "runner/cardinfo.h"
 #include "runner/config.h"
+#include "storage/zelvandb.h"
 
 struct soap;
+struct RunnerSlots;
+class CrmCall;
+namespace card {
+class GetInfoInput;
+class GetInfoOutput;
+}  // namespace card
 
 // Fatal start-up error of the runner; the text is the message, optionally
 // followed by ": " and the system's text for the current errno.
@@ -29,7 +39,7 @@ private:
 
 class zelvanRunner {
 public:
-    zelvanRunner() = default;
+    zelvanRunner();
     ~zelvanRunner();
     zelvanRunner(const zelvanRunner&) = delete;
     zelvanRunner& operator=(const zelvanRunner&) = delete;
@@ -99,6 +109,28 @@ public:
         if (day != nullptr) autosyncLastDay_ = day;
     }
 
+    // Connection check (Connection_Check): RetryCount attempts, or exactly
+    // one. Fill `out` with the check's reply; return the gSOAP result of the
+    // last attempt (0: the CRM answered), -1 without a master context.
+    int runConnInfo(Json::Value& out);
+    int runConnInfoOnce(Json::Value& out);
+
+    // Card information (Get_Info). mkCardRequest builds the request from the
+    // "CardInfo" command and fills the current card: 0 built, -99 the card
+    // number is not acceptable, -98 the QR code is not, -1 no master context.
+    // runCardInfo calls the CRM and fills `out` with the reply (or the
+    // offline answer); it returns the result of the last attempt, -1 when it
+    // cannot start (out untouched) or when the network is marked down.
+    int mkCardRequest(const Json::Value& request);
+    int runCardInfo(Json::Value& out);
+
+    // The card of the request in progress; null when there is none.
+    zelvanCardInfo* cardInfo() const { return card_.get(); }
+    // Replaces the current card; a null argument or the same card does
+    // nothing. The runner deletes a card on replacement and at teardown
+    // unless the card reports itself self-owned at that moment.
+    void setCard(zelvanCardInfo* card);
+
     // Each clear operation deletes its operation's request, reply and proxy.
     void clearConnInfo();
     void clearCardInfo();
@@ -110,6 +142,9 @@ public:
     // Deletes the current card (unless it is self-owned).
     void clearInfo();
 
+    // The journal.
+    storage::zelvanDb& Storage() { return db_; }
+
     // State flags.
     bool isInitialized() const { return initialized_; }
     bool isConnected() const { return connected_; }
@@ -118,13 +153,42 @@ public:
     bool NetStatus() const { return netStatus_; }
 
 private:
+    friend class CrmCall;
+
+    struct MasterDeleter {
+        void operator()(struct soap* ctx) const;
+    };
+    struct CardDeleter {
+        void operator()(zelvanCardInfo* card) const;
+    };
+    struct FileCloser {
+        void operator()(FILE* f) const;
+    };
+
+    int connCheck(Json::Value& out, int attempts);
+    void mapCardReply(Json::Value& reply, const card::GetInfoOutput& response,
+                      const card::GetInfoInput& request);
+    // The current card, created (runner-owned) when there is none.
+    zelvanCardInfo& currentCard();
+    void setUpMessageLogs();
+    void setUpTls();
+    void releaseAll();
+
     static const char* cstr(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
     static void assign(std::string& member, const char* v) {
         member.clear();
         if (v != nullptr) member = v;
     }
 
+    // Opens, creates or upgrades the journal; throws zelvanException.
+    void openJournal();
+
     RunnerConfig conf_;
+    storage::zelvanDb db_;
+    std::unique_ptr<FILE, FileCloser> sentLog_, recvLog_;  // outlive the master
+    std::unique_ptr<struct soap, MasterDeleter> master_;
+    std::unique_ptr<RunnerSlots> slots_;
+    std::unique_ptr<zelvanCardInfo, CardDeleter> card_;
     std::string soaplogPath_;
     std::string version_;
     std::string token_;

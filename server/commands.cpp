@@ -8,6 +8,22 @@
 
 namespace {
 
+// The reply text of a request builder's failure: the card number or the QR
+// code could not be used, or the request could not be built.
+const struct {
+    int rc;
+    const char* text;
+} kRequestErrors[] = {
+    {-99, "Ошибка чтения номера карты"},
+    {-98, "Некорректный QR-код"},
+};
+
+const char* requestErrorText(int rc) {
+    for (const auto& e : kRequestErrors)
+        if (e.rc == rc) return e.text;
+    return "Ошибка создания запроса";
+}
+
 // "End": the session closes without a reply; the runner's per-operation
 // objects are released.
 void cmdEnd(Json::Value&, const std::string&, Json::Value&) {
@@ -19,13 +35,35 @@ void cmdEnd(Json::Value&, const std::string&, Json::Value&) {
     pRun->clearStornInfo();
 }
 
+// "Connect": the connection check; "err" is the check's result code as text
+// (also when the CRM reported an error code of its own).
+void cmdConnect(Json::Value&, const std::string& name, Json::Value& reply) {
+    pRun->clearConnInfo();
+    Json::Value& r = reply[name];
+    r["err"] = "0";
+    const int rc = pRun->runConnInfo(r);
+    r["err"] = std::to_string(rc);
+}
+
+// "CardInfo": the card's state for the cheque being rung up.
+void cmdCardInfo(Json::Value& commandObject, const std::string& name, Json::Value& reply) {
+    Json::Value& r = reply[name];
+    r["err"] = "-1";
+    pRun->clearCardInfo();
+    const int rc = pRun->mkCardRequest(commandObject[name]);
+    if (rc == 0)
+        pRun->runCardInfo(r);
+    else
+        r["errMsg"] = requestErrorText(rc);
+}
+
 void cmdUnknown(Json::Value&, const std::string& name, Json::Value& reply) {
     reply[name] = errorMember("-2", "Тип запроса неизвестен");
 }
 
 const CommandRow commandTable[] = {
-    {CMD_CONNECT, "Запрос проверки соединения с сервером ZelvanCRM", nullptr, true, false},
-    {CMD_CARDINFO, "Запрос на получение информации по карте", nullptr, true, false},
+    {CMD_CONNECT, "Запрос проверки соединения с сервером ZelvanCRM", cmdConnect, true, false},
+    {CMD_CARDINFO, "Запрос на получение информации по карте", cmdCardInfo, true, false},
     // The third word begins with a Latin "c": the title is kept as written.
     {CMD_PAYBONUS, "Запрос на cписание/начисление бонусов", nullptr, true, false},
     {CMD_PAYRETURN, "Запрос на сторнирование покупки", nullptr, true, false},

@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
     execState = 0;
 
     if (!parseOptions(argc, argv)) return 1;
+    setLogConsole(!detach);
     if (execState == 1) {
         usage(progname);
         return 0;

@@ -43,6 +43,7 @@ class Discovery : public ::testing::Test {
             mounts.push_back({kLookPaths[i], source});
         }
         mkdir(dirs.file("var").c_str(), 0755);
+        mkdir(dirs.file("var/db").c_str(), 0755);  // the default journal's directory
         mounts.push_back({"/var/opt/zelvan", dirs.file("var")});
         ServerSpec spec;
         spec.configOption = false;

@@ -135,7 +135,7 @@ TEST(ServerProgram, LogsItsStartUpAndListensOnTheConfiguredPort) {
         EXPECT_EQ((std::vector<std::string>{
                       "Используется файл конфигурации " + server.configPath(), kBanner,
                       "Сервер инициализирован и готов к принятию соединений на порту " + shown}),
-                  logMessages(server.out()));
+                  withoutRunnerStartup(logMessages(server.out())));
         EXPECT_EQ(0, server.stop());
     }
 }
@@ -188,7 +188,7 @@ TEST(ServerProgram, FailsWithTheBindTextWhenAnotherServerHoldsThePort) {
     // After the banner; the error stream first, then the log stream.
     EXPECT_EQ((std::vector<std::string>{"Используется файл конфигурации " + server.configPath(),
                                         kBanner, errors[0]}),
-              logMessages(server.out()));
+              withoutRunnerStartup(logMessages(server.out())));
 }
 
 TEST(ServerProgram, RestartsAtOnceOnThePortOfAKilledServer) {

@@ -201,3 +201,20 @@ ReapOnExit::~ReapOnExit() {
 }
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+std::vector<std::string> withoutRunnerStartup(const std::vector<std::string>& messages) {
+    static const std::string first = "Инициализация локальной БД для ZelvanCRM";
+    static const std::string last = "Демон инициализирован в режиме ";
+    std::vector<std::string> out;
+    bool inBlock = false;
+    for (const std::string& m : messages) {
+        if (m == first) inBlock = true;
+        if (!inBlock) out.push_back(m);
+        if (inBlock && m.rfind(last, 0) == 0) inBlock = false;
+    }
+    return out;
+}
+
+}  // namespace testsupport

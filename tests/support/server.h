@@ -62,6 +62,11 @@ class ServerProcess {
 // text; other lines are left out.
 std::vector<std::string> logMessages(const std::string& text);
 
+// The messages without the runner's start-up block (from "Инициализация
+// локальной БД для ZelvanCRM" to "Демон инициализирован в режиме ..."), so
+// that tests of the server entry see the entry's own lines.
+std::vector<std::string> withoutRunnerStartup(const std::vector<std::string>& messages);
+
 // A directory mounted over a fixed path, seen only by the launched program.
 struct Mount {
     std::string target;  // e.g. "/var/opt/zelvan"
