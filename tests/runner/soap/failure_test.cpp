@@ -1,13 +1,12 @@
 // Failures as callers see them (faults, no answer, a stopped or down CRM) and
 // the simulator's scripting: reply sequences, scenario changes, SIGHUP,
-// keep-alive, several connections at once and its command line.
+// keep-alive, several connections at once (bounded) and its command line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <csignal>
-#include <future>
-#include <thread>
+#include <memory>
 
 #include "common/json_util.h"
 #include "tests/runner/soap/soap_support.h"
@@ -155,20 +154,31 @@ TEST(CrmScenario, HangUpRereadsAScenarioWhoseChangeCannotBeSeen) {
         [&] { return checkCode(clientContext().get(), sim.endpoint()) == "7"; }, Millis(5000)));
 }
 
-TEST(CrmSimulator, ServesAnotherConnectionWhileOneWaitsForItsAnswer) {
-    Simulator sim(json(R"({"Connection_Check": {"sequence": [{"delayMs": 3000}]}})"));
-    std::atomic<bool> slowDone{false};
-    auto slow = std::async(std::launch::async, [&] {
-        const int rc = connectionCheck(sim.endpoint(), 20);
-        slowDone = true;
-        return rc;
-    });
-    ASSERT_TRUE(testsupport::waitUntil([&] { return sim.records().size() == 1; }));
-    EXPECT_EQ(SOAP_OK, connectionCheck(sim.endpoint(), 20));
-    EXPECT_FALSE(slowDone);  // the second answer came while the first still waited
-    EXPECT_EQ(SOAP_OK, slow.get());
+// A connection whose request is still arriving keeps its thread busy.
+void startRequest(testsupport::TcpClient& client, int port) {
+    ASSERT_TRUE(client.connect(static_cast<unsigned short>(port)));
+    client.send(
+        "POST /crm HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/xml\r\n"
+        "Content-Length: 1000\r\n\r\n<?xml version=\"1.0\"?>");
+}
+
+TEST(CrmSimulator, ServesAnotherConnectionWhileOneIsBusy) {
+    Simulator sim;
+    testsupport::TcpClient busy;
+    startRequest(busy, sim.port());
+    EXPECT_EQ(SOAP_OK, connectionCheck(sim.endpoint()));
+    EXPECT_EQ(SOAP_OK, connectionCheck(sim.endpoint()));
     const std::vector<Json::Value> records = sim.waitRecords(2);
     EXPECT_NE(records[0]["connection"], records[1]["connection"]);
+}
+
+TEST(CrmSimulator, AConnectionBeyondTheLimitWaitsUntilOneIsFree) {
+    Simulator sim(Json::Value(Json::objectValue), nullptr, {"--max-connections", "1"});
+    auto busy = std::make_unique<testsupport::TcpClient>();
+    startRequest(*busy, sim.port());
+    EXPECT_TRUE(crm::noConnection(connectionCheck(sim.endpoint(), 1)));  // not served
+    busy.reset();
+    EXPECT_EQ(SOAP_OK, connectionCheck(sim.endpoint()));
 }
 
 TEST(CrmSimulator, CommandLineHasHelpAndRefusesBadOptions) {

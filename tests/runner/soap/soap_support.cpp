@@ -180,7 +180,9 @@ Message messageOf(const std::string& envelope) {
     return m;
 }
 
-Simulator::Simulator(const Json::Value& scenario, const Tls* tls) : tls_(tls) {
+Simulator::Simulator(const Json::Value& scenario, const Tls* tls,
+                     std::vector<std::string> extraArgs)
+    : tls_(tls), extraArgs_(std::move(extraArgs)) {
     setScenario(scenario);
     launch(0);
 }
@@ -203,6 +205,7 @@ void Simulator::launch(int port) {
         o.args.insert(o.args.end(), {"--cert", tls_->cert, "--key", tls_->key});
         if (!tls_->password.empty()) o.args.insert(o.args.end(), {"--password", tls_->password});
     }
+    o.args.insert(o.args.end(), extraArgs_.begin(), extraArgs_.end());
     o.stdoutPath = dir_.file("sim.out");
     o.stderrPath = dir_.file("sim.err");
     process_ = std::make_unique<testsupport::Process>(o);

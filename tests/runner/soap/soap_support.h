@@ -50,7 +50,7 @@ class Simulator {
         std::string cert, key, password;
     };
     explicit Simulator(const Json::Value& scenario = Json::Value(Json::objectValue),
-                       const Tls* tls = nullptr);
+                       const Tls* tls = nullptr, std::vector<std::string> extraArgs = {});
     ~Simulator();
 
     // Replaces the scenario file atomically (write, then rename).
@@ -74,6 +74,7 @@ class Simulator {
 
     testsupport::TempDir dir_;
     const Tls* tls_;
+    std::vector<std::string> extraArgs_;
     std::unique_ptr<testsupport::Process> process_;
     int port_ = 0;
     int scenarioVersion_ = 0;
