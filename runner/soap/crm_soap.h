@@ -2,15 +2,15 @@
 // six services, the namespace URIs, and small helpers for contexts, the SOAP
 // header and faults.
 //
-// Services (C++ namespace, proxy class, method, request -> reply type):
-//   conn   conn::ConnectionCheckProxy  ConnectionCheck  ConnectionCheckInput ->
-//   ConnectionCheckOutput card   card::CardInfoProxy         GetInfo          GetInfoInput ->
-//   GetInfoOutput order  order::OrderProxy           ProcOrder        ProcOrderInput ->
-//   ProcOrderOutput storn  storn::OrderStornoProxy     OrderStorno      OrderStornoInput ->
-//   OrderStornoOutput batch  batch::BatchOrderSyncProxy  BatchOrderSync   BatchOrderSyncInput ->
-//   BatchOrderSyncOutput hold   hold::HoldPointsProxy       HoldPoints       HoldPointsInput ->
-//   PointsOutput
-//                                      UnholdPoints     UnholdPointsInput -> PointsOutput
+// Services: C++ namespace, proxy class, then per operation the method and
+// its request -> reply types (all in the service's namespace).
+//   conn   ConnectionCheckProxy  ConnectionCheck: ConnectionCheckInput -> ConnectionCheckOutput
+//   card   CardInfoProxy         GetInfo: GetInfoInput -> GetInfoOutput
+//   order  OrderProxy            ProcOrder: ProcOrderInput -> ProcOrderOutput
+//   storn  OrderStornoProxy      OrderStorno: OrderStornoInput -> OrderStornoOutput
+//   batch  BatchOrderSyncProxy   BatchOrderSync: BatchOrderSyncInput -> BatchOrderSyncOutput
+//   hold   HoldPointsProxy       HoldPoints: HoldPointsInput -> PointsOutput
+//                                UnholdPoints: UnholdPointsInput -> PointsOutput
 // Every method is  int M(const char* endpoint, const char* soapAction,
 // Input* request, Output& reply)  and returns the gSOAP result: SOAP_OK (0),
 // SOAP_EOF (-1) or SOAP_TCP_ERROR (28) when there was no connection, another
