@@ -68,10 +68,20 @@ void CrmCall::refreshToken() {
     }
 }
 
+// A transport error has no fault of the CRM's: the SOAP layer then describes
+// the error itself (a fault received from the CRM is kept as it came).
+static void describeError(struct soap* ctx) {
+    if (ctx->error != SOAP_OK) soap_set_fault(ctx);
+}
+
 std::string CrmCall::faultString() const {
-    return ctx_ ? cleanText(crm::faultString(ctx_.get())) : std::string();
+    if (!ctx_) return std::string();
+    describeError(ctx_.get());
+    return cleanText(crm::faultString(ctx_.get()));
 }
 
 std::string CrmCall::faultDetail() const {
-    return ctx_ ? cleanText(crm::faultDetail(ctx_.get())) : std::string();
+    if (!ctx_) return std::string();
+    describeError(ctx_.get());
+    return cleanText(crm::faultDetail(ctx_.get()));
 }

@@ -342,3 +342,40 @@ Json::Value json(const std::string& text) {
 }
 
 }  // namespace soaptest
+
+namespace soaptest {
+
+namespace {
+
+void openssl(const std::vector<std::string>& args, const std::string& dir) {
+    std::vector<std::string> argv = {"/bin/sh", "-c", "cd \"$0\" && exec openssl \"$@\"", dir};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const testsupport::RunResult r = testsupport::run(argv, "", {}, testsupport::Millis(60000));
+    if (r.status != 0) throw std::runtime_error("openssl " + args.at(0) + " failed: " + r.err);
+}
+
+// A self-signed CA named `name` in dir: name.pem, name.key.
+void makeCa(const std::string& dir, const std::string& name) {
+    openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+             "-keyout", name + ".key", "-out", name + ".pem", "-days", "2", "-subj", "/CN=" + name},
+            dir);
+}
+
+}  // namespace
+
+TestCertificates::TestCertificates() {
+    const std::string d = dir_.path();
+    makeCa(d, "test-ca");
+    makeCa(d, "other-ca");
+    dir_.write("san.cnf", "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
+    openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-keyout",
+             "server.key", "-passout", "pass:sim-secret", "-out", "server.csr", "-subj",
+             "/CN=zelvan-crm-sim"},
+            d);
+    openssl({"x509", "-req", "-in", "server.csr", "-CA", "test-ca.pem", "-CAkey", "test-ca.key",
+             "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "san.cnf"},
+            d);
+    tls_ = Simulator::Tls{dir_.file("server.pem"), dir_.file("server.key"), "sim-secret"};
+}
+
+}  // namespace soaptest

@@ -80,6 +80,21 @@ class Simulator {
     int scenarioVersion_ = 0;
 };
 
+// Certificates made at test time with the openssl tool, in their own
+// directory: two self-signed CAs ("test-ca", "other-ca": <name>.pem) and a
+// server certificate for 127.0.0.1 and localhost signed by test-ca whose key
+// is protected by a password. tls() is what the simulator serves.
+class TestCertificates {
+  public:
+    TestCertificates();
+    std::string ca(const std::string& name) const { return dir_.file(name + ".pem"); }
+    const Simulator::Tls& tls() const { return tls_; }
+
+  private:
+    testsupport::TempDir dir_;
+    Simulator::Tls tls_;
+};
+
 // Keeps the bytes a client context receives (HTTP head and body) while it
 // lives; the context must outlive it.
 class ReplyCapture {

@@ -14,60 +14,28 @@ using namespace soaptest;
 
 namespace {
 
-void openssl(const std::vector<std::string>& args, const std::string& dir) {
-    std::vector<std::string> argv = {"/bin/sh", "-c", "cd \"$0\" && exec openssl \"$@\"", dir};
-    argv.insert(argv.end(), args.begin(), args.end());
-    const testsupport::RunResult r = testsupport::run(argv, "", {}, testsupport::Millis(60000));
-    if (r.status != 0) throw std::runtime_error("openssl " + args.at(0) + " failed: " + r.err);
-}
-
-// A self-signed CA named `name` in dir: name.pem, name.key.
-void makeCa(const std::string& dir, const std::string& name) {
-    openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-             "-keyout", name + ".key", "-out", name + ".pem", "-days", "2", "-subj", "/CN=" + name},
-            dir);
-}
-
 class CrmHttps : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        dir_ = std::make_unique<testsupport::TempDir>();
-        const std::string d = dir_->path();
-        makeCa(d, "test-ca");
-        makeCa(d, "other-ca");
-        dir_->write("san.cnf", "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
-        openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-keyout",
-                 "server.key", "-passout", "pass:sim-secret", "-out", "server.csr", "-subj",
-                 "/CN=zelvan-crm-sim"},
-                d);
-        openssl({"x509", "-req", "-in", "server.csr", "-CA", "test-ca.pem", "-CAkey", "test-ca.key",
-                 "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "san.cnf"},
-                d);
-        tls_ = std::make_unique<Simulator::Tls>(
-            Simulator::Tls{dir_->file("server.pem"), dir_->file("server.key"), "sim-secret"});
-    }
-    static void TearDownTestSuite() {
-        tls_.reset();
-        dir_.reset();
-    }
+    static void SetUpTestSuite() { certs_ = std::make_unique<TestCertificates>(); }
+    static void TearDownTestSuite() { certs_.reset(); }
 
     // A client context that verifies the server against the CA `ca`.
     static crm::SoapPtr verifyingClient(const std::string& ca) {
         crm::SoapPtr ctx = clientContext();
         if (soap_ssl_client_context(ctx.get(), SOAP_SSL_REQUIRE_SERVER_AUTHENTICATION, nullptr,
-                                    nullptr, dir_->file(ca + ".pem").c_str(), nullptr,
+                                    nullptr, certs_->ca(ca).c_str(), nullptr,
                                     nullptr) != SOAP_OK) {
             throw std::runtime_error("client TLS context: " + crm::faultString(ctx.get()));
         }
         return ctx;
     }
 
-    static std::unique_ptr<testsupport::TempDir> dir_;
-    static std::unique_ptr<Simulator::Tls> tls_;
+    static const Simulator::Tls* tls() { return &certs_->tls(); }
+
+    static std::unique_ptr<TestCertificates> certs_;
 };
 
-std::unique_ptr<testsupport::TempDir> CrmHttps::dir_;
-std::unique_ptr<Simulator::Tls> CrmHttps::tls_;
+std::unique_ptr<TestCertificates> CrmHttps::certs_;
 
 // One call of an operation; its ErrorCode as read by the proxy.
 struct Operation {
@@ -103,7 +71,7 @@ TEST_F(CrmHttps, EveryOperationRoundTripsWithTheTrustedCa) {
     for (const Operation& op : operations) {
         scenario[op.name]["reply"]["body"]["ErrorCode"] = std::to_string(code++);
     }
-    Simulator sim(scenario, tls_.get());
+    Simulator sim(scenario, tls());
     ASSERT_EQ(0u, sim.endpoint().rfind("https://127.0.0.1:", 0));
     crm::SoapPtr ctx = verifyingClient("test-ca");
     code = 10;
@@ -120,7 +88,7 @@ TEST_F(CrmHttps, EveryOperationRoundTripsWithTheTrustedCa) {
 }
 
 TEST_F(CrmHttps, AServerCertificateFromAnotherCaIsRefused) {
-    Simulator sim(Json::Value(Json::objectValue), tls_.get());
+    Simulator sim(Json::Value(Json::objectValue), tls());
     crm::SoapPtr ctx = verifyingClient("other-ca");
     const int rc = connectionCheck(ctx.get(), sim.endpoint());
     EXPECT_EQ(SOAP_SSL_ERROR, rc) << crm::faultString(ctx.get());

@@ -1,0 +1,51 @@
+// The gateway fixture of the runner's end-to-end tests.
+#include "tests/runner/gateway.h"
+
+#include <stdexcept>
+
+#include "common/json_util.h"
+
+namespace gatewaytest {
+
+Json::Value json(const std::string& text) {
+    Json::Value v;
+    if (!parseJsonRequest(text, v)) throw std::runtime_error("bad test JSON: " + text);
+    return v;
+}
+
+Gateway::Gateway(const Json::Value& scenario, const std::string& members,
+                 const soaptest::Simulator::Tls* tls)
+    : sim_(std::make_unique<soaptest::Simulator>(scenario, tls)) {
+    testsupport::ServerSpec spec;
+    spec.members = "\"PmtJsonRootName\": \"AZS\", \"ConnectionString\": \"" + sim_->endpoint() +
+                   "\"" + (members.empty() ? "" : ", " + members);
+    server_ = std::make_unique<testsupport::ServerProcess>(spec);
+    const unsigned short port = server_->port();
+    if (port == 0 || !pos_.connect(port))
+        throw std::runtime_error("zelvan-server did not start: " + server_->out() + server_->err());
+}
+
+std::string Gateway::sendRaw(const std::string& commands, Millis timeout) {
+    pos_.send("{\"AZS\": {" + commands + "}}\n");
+    return pos_.readLine(timeout).value_or("");
+}
+
+Json::Value Gateway::send(const std::string& commands, int replies, Millis timeout) {
+    pos_.send("{\"AZS\": {" + commands + "}}\n");
+    std::string line;
+    for (int i = 0; i < replies; i++) line = pos_.readLine(timeout).value_or("");
+    Json::Value reply;
+    if (line.empty() || !parseJsonRequest(line, reply)) return Json::Value();
+    return reply["AZS"];
+}
+
+std::vector<Json::Value> Gateway::records(const std::string& operation) const {
+    std::vector<Json::Value> out;
+    for (const Json::Value& r : sim_->records())
+        if (r["operation"].asString() == operation) out.push_back(r);
+    return out;
+}
+
+std::vector<std::string> Gateway::log() const { return testsupport::logMessages(server_->out()); }
+
+}  // namespace gatewaytest

@@ -1,0 +1,50 @@
+// A gateway under test: zelvan-crm-sim answering in the CRM's place and a
+// zelvan-server configured to call it, with the root member "AZS", and a POS
+// connection to the server.
+#pragma once
+
+#include <json/json.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tests/runner/soap/soap_support.h"
+#include "tests/support/server.h"
+
+namespace gatewaytest {
+
+using testsupport::Millis;
+using namespace std::chrono_literals;
+
+class Gateway {
+public:
+    // `members`: more configuration members (JSON text), e.g.
+    // "\"RetryCount\": 1". The server starts once the simulator runs.
+    explicit Gateway(const Json::Value& scenario = Json::Value(Json::objectValue),
+                     const std::string& members = "",
+                     const soaptest::Simulator::Tls* tls = nullptr);
+
+    soaptest::Simulator& sim() { return *sim_; }
+    testsupport::ServerProcess& server() { return *server_; }
+
+    // Sends {"AZS": {<commands>}} on the POS connection and returns the
+    // root member of the last of `replies` reply lines (null on time-out).
+    Json::Value send(const std::string& commands, int replies = 1, Millis timeout = 20000ms);
+    // The raw reply line of a request with one command.
+    std::string sendRaw(const std::string& commands, Millis timeout = 20000ms);
+    // The records the simulator holds for one operation.
+    std::vector<Json::Value> records(const std::string& operation) const;
+    // The server's log messages so far.
+    std::vector<std::string> log() const;
+
+private:
+    std::unique_ptr<soaptest::Simulator> sim_;
+    std::unique_ptr<testsupport::ServerProcess> server_;
+    testsupport::TcpClient pos_;
+};
+
+// Parses JSON test data.
+Json::Value json(const std::string& text);
+
+}  // namespace gatewaytest
