@@ -1,0 +1,120 @@
+// Benchmark: the round trip of "CardInfo" through the gateway (POS TCP line
+// -> zelvan-server -> Get_Info to the CRM simulator -> reply line) against
+// the same Get_Info sent straight to the simulator by a gSOAP proxy, in one
+// run. Prints p50 and p99 of both and the ratio of the p50s.
+//   cardinfo_bench [calls]   (default 3000)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/json_util.h"
+#include "runner/soap/crm_soap.h"
+#include "tests/support/server.h"
+#include "tests/support/support.h"
+
+using namespace testsupport;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char* const kScenario = R"({"Get_Info": {"reply": {"body": {
+    "ErrorCode": "0", "MemberStatus": "01",
+    "ListOfLOYMembershipCard": {"LoyMembershipCard": [
+        {"LOYCardNumber": "7001000000000001", "CardStatusCode": "Active",
+         "Point1Value": "1250.50"}]}}}}})";
+
+const char* const kRequest =
+    R"({"AZS": {"CardInfo": {"CardNum": "7001000000000001", "Check": [{"art": "95", "cnt": "20", "price": "52.10"}]}}})"
+    "\n";
+
+struct Stats {
+    double p50, p99;
+};
+
+Stats stats(std::vector<double> us) {
+    std::sort(us.begin(), us.end());
+    auto at = [&](double q) { return us[std::min(us.size() - 1, size_t(q * us.size()))]; };
+    return {at(0.50), at(0.99)};
+}
+
+double microsSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::micro>(Clock::now() - t).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int calls = argc > 1 ? std::max(10, atoi(argv[1])) : 3000;
+    const int warmUp = std::min(200, calls / 10);
+
+    TempDir dir;
+    writeFile(dir.file("scenario.json"), kScenario);
+    Process::Options simOptions;
+    simOptions.args = {binaryPath("zelvan-crm-sim"), "--port",     "0",
+                       "--port-file",                dir.file("port"), "--scenario",
+                       dir.file("scenario.json")};
+    Process sim(simOptions);
+    if (!waitUntil([&] { return !readFile(dir.file("port")).empty(); }, 10000ms)) {
+        fprintf(stderr, "the simulator did not start\n");
+        return 1;
+    }
+    const std::string endpoint = "http://127.0.0.1:" + readFile(dir.file("port")) + "/crm";
+
+    ServerSpec spec;
+    spec.members = "\"PmtJsonRootName\": \"AZS\", \"RetryCount\": 1, \"ConnectionString\": \"" +
+                   endpoint + "\"";
+    ServerProcess server(spec);
+    TcpClient pos;
+    if (server.port() == 0 || !pos.connect(server.port())) {
+        fprintf(stderr, "zelvan-server did not start\n%s", server.err().c_str());
+        return 1;
+    }
+
+    std::vector<double> gateway;
+    for (int i = 0; i < warmUp + calls; i++) {
+        const auto t = Clock::now();
+        pos.send(kRequest);
+        if (!pos.readLine(10000ms)) {
+            fprintf(stderr, "no reply from the gateway\n");
+            return 1;
+        }
+        if (i >= warmUp) gateway.push_back(microsSince(t));
+    }
+
+    // The same request straight to the simulator, on one keep-alive context.
+    crm::SoapPtr ctx = crm::newContext();
+    card::GetInfoInput in;
+    in.LOYCardType = "Lumora";
+    in.LOYCardNumber = "7001000000000001";
+    in.LOYCardHash = "HASH7001000000000001";
+    in.SourceSystem = "VURIV";
+    card::LineItem line;
+    line.IntegrationId = "1";
+    line.VEKProductIntegrationId = "95";
+    line.QuantityRequested = "20";
+    line.BaseItemCost = "52.10";
+    in.ListOfOrderEntryLineItems.OrderEntryLineItems.push_back(line);
+    std::vector<double> direct;
+    for (int i = 0; i < warmUp + calls; i++) {
+        const auto t = Clock::now();
+        card::CardInfoProxy proxy(ctx.get());
+        card::GetInfoOutput out;
+        if (proxy.GetInfo(endpoint.c_str(), nullptr, &in, out) != SOAP_OK) {
+            fprintf(stderr, "direct Get_Info failed: %s\n", crm::faultString(ctx.get()).c_str());
+            return 1;
+        }
+        soap_destroy(ctx.get());
+        soap_end(ctx.get());
+        if (i >= warmUp) direct.push_back(microsSince(t));
+    }
+
+    const Stats g = stats(gateway), d = stats(direct);
+    printf("calls per path: %d (after %d warm-up calls)\n", calls, warmUp);
+    printf("CardInfo through the gateway: p50 %8.1f us  p99 %8.1f us\n", g.p50, g.p99);
+    printf("Get_Info straight to the CRM: p50 %8.1f us  p99 %8.1f us\n", d.p50, d.p99);
+    printf("ratio of the p50s (gateway / direct): %.2f\n", g.p50 / d.p50);
+    return 0;
+}
