@@ -56,6 +56,47 @@ void putIfSet(Json::Value& obj, const char* key, const std::string* value) {
     if (value != nullptr && !value->empty()) obj[key] = *value;
 }
 
+// The reply members of one loyalty card and of one line discount, each taken
+// from its element when that is present and not empty.
+template <class Element>
+struct Member {
+    const char* key;
+    std::string* Element::*element;
+};
+
+const Member<card::MembershipCard> kCardMembers[] = {
+    {"Id", &card::MembershipCard::Id},
+    {"CardNum", &card::MembershipCard::LOYCardNumber},
+    {"Status", &card::MembershipCard::CardStatusCode},
+    {"Type", &card::MembershipCard::CardType},
+    {"Discount", &card::MembershipCard::LOYCardDiscount},
+    {"ReasonBlock", &card::MembershipCard::ReasonBlock},
+    {"TierName", &card::MembershipCard::TierName},
+    {"Points", &card::MembershipCard::Point1Value},
+    {"ClientCurrency", &card::MembershipCard::ClientCurrency},
+    {"ClientCurrencyPoints", &card::MembershipCard::ClientCurrencyPoint1Value},
+};
+
+const Member<card::LineItemDiscount> kDiscountMembers[] = {
+    {"intid", &card::LineItemDiscount::IntegrationId},
+    {"DiscountId", &card::LineItemDiscount::DiscountId},
+    {"DiscountName", &card::LineItemDiscount::DiscountName},
+    {"DiscountPcnt", &card::LineItemDiscount::DiscountPercent},
+    {"DiscountCnt", &card::LineItemDiscount::QuantityDiscounted},
+    {"DiscountNeed", &card::LineItemDiscount::QuantityRemain},
+    {"SubscriptionId", &card::LineItemDiscount::SubscriptionId},
+    {"SubscriptionName", &card::LineItemDiscount::SubscriptionName},
+    {"SubscriptionCnt", &card::LineItemDiscount::SubscriptionQuantity},
+    {"PromocodeQuantity", &card::LineItemDiscount::PromocodeQuantityRemain},
+};
+
+template <class Element, size_t N>
+Json::Value membersOf(const Element& e, const Member<Element> (&members)[N]) {
+    Json::Value obj(Json::objectValue);
+    for (const auto& m : members) putIfSet(obj, m.key, e.*m.element);
+    return obj;
+}
+
 // "Y" when the flag upper-cased is "Y", else "N".
 const char* yesNo(std::string flag) {
     toUpper(flag);
@@ -291,19 +332,9 @@ void zelvanRunner::mapCardReply(Json::Value& reply, const card::GetInfoOutput& r
     Json::Value cards(Json::arrayValue);
     if (r.ListOfLOYMembershipCard != nullptr) {
         for (const card::MembershipCard& m : r.ListOfLOYMembershipCard->LoyMembershipCard) {
-            Json::Value obj(Json::objectValue);
-            putIfSet(obj, "Id", m.Id);
-            putIfSet(obj, "CardNum", m.LOYCardNumber);
+            Json::Value obj = membersOf(m, kCardMembers);
             if (c != nullptr && c->cardNumberIdent() == LOY_IDENT_QR && c->getCardNumQR())
                 obj["CardNumQR"] = c->getCardNumQR();
-            putIfSet(obj, "Status", m.CardStatusCode);
-            putIfSet(obj, "Type", m.CardType);
-            putIfSet(obj, "Discount", m.LOYCardDiscount);
-            putIfSet(obj, "ReasonBlock", m.ReasonBlock);
-            putIfSet(obj, "TierName", m.TierName);
-            putIfSet(obj, "Points", m.Point1Value);
-            putIfSet(obj, "ClientCurrency", m.ClientCurrency);
-            putIfSet(obj, "ClientCurrencyPoints", m.ClientCurrencyPoint1Value);
             applyCardStatus(reply, crm::text(m.CardStatusCode));
             if (!crm::text(m.Point1Value).empty()) {
                 reply["Bonus"] = *m.Point1Value;
@@ -326,23 +357,13 @@ void zelvanRunner::mapCardReply(Json::Value& reply, const card::GetInfoOutput& r
     if (r.ListOfLineItemDiscount != nullptr) {
         Json::Value discounts(Json::arrayValue);
         for (const card::LineItemDiscount& d : r.ListOfLineItemDiscount->Discounts) {
-            Json::Value obj(Json::objectValue);
-            putIfSet(obj, "intid", d.IntegrationId);
+            Json::Value obj = membersOf(d, kDiscountMembers);
             const std::string& lineId = crm::text(d.IntegrationId);
             for (const card::LineItem& line : in.ListOfOrderEntryLineItems.OrderEntryLineItems) {
                 if (line.IntegrationId != lineId) continue;
                 if (!line.VEKProductIntegrationId.empty()) obj["art"] = line.VEKProductIntegrationId;
                 break;
             }
-            putIfSet(obj, "DiscountId", d.DiscountId);
-            putIfSet(obj, "DiscountName", d.DiscountName);
-            putIfSet(obj, "DiscountPcnt", d.DiscountPercent);
-            putIfSet(obj, "DiscountCnt", d.QuantityDiscounted);
-            putIfSet(obj, "DiscountNeed", d.QuantityRemain);
-            putIfSet(obj, "SubscriptionId", d.SubscriptionId);
-            putIfSet(obj, "SubscriptionName", d.SubscriptionName);
-            putIfSet(obj, "SubscriptionCnt", d.SubscriptionQuantity);
-            putIfSet(obj, "PromocodeQuantity", d.PromocodeQuantityRemain);
             discounts.append(obj);
         }
         reply["Discounts"] = discounts;
