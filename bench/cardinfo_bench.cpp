@@ -53,9 +53,9 @@ int main(int argc, char** argv) {
     TempDir dir;
     writeFile(dir.file("scenario.json"), kScenario);
     Process::Options simOptions;
-    simOptions.args = {binaryPath("zelvan-crm-sim"), "--port",     "0",
-                       "--port-file",                dir.file("port"), "--scenario",
-                       dir.file("scenario.json")};
+    simOptions.args = {
+        binaryPath("zelvan-crm-sim"), "--port", "0", "--port-file", dir.file("port"), "--scenario",
+        dir.file("scenario.json")};
     Process sim(simOptions);
     if (!waitUntil([&] { return !readFile(dir.file("port")).empty(); }, 10000ms)) {
         fprintf(stderr, "the simulator did not start\n");

@@ -4,10 +4,10 @@
 #include <cstring>
 
 const CmdName cmdTable[10] = {
-    {"Connect", CMD_CONNECT},       {"CardInfo", CMD_CARDINFO}, {"PayBonus", CMD_PAYBONUS},
-    {"PayReturn", CMD_PAYRETURN},   {"HoldBonus", CMD_HOLDBONUS},
-    {"HoldReturn", CMD_HOLDRETURN}, {"Undo", CMD_UNDO},         {"Flush", CMD_FLUSH},
-    {"End", CMD_END},               {"SyncTask", CMD_SYNCTASK},
+    {"Connect", CMD_CONNECT},     {"CardInfo", CMD_CARDINFO},   {"PayBonus", CMD_PAYBONUS},
+    {"PayReturn", CMD_PAYRETURN}, {"HoldBonus", CMD_HOLDBONUS}, {"HoldReturn", CMD_HOLDRETURN},
+    {"Undo", CMD_UNDO},           {"Flush", CMD_FLUSH},         {"End", CMD_END},
+    {"SyncTask", CMD_SYNCTASK},
 };
 
 int getCmdCode(const char* name) {

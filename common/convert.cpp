@@ -32,7 +32,9 @@ std::string str_left_fill(const std::string& s, size_t width, char c) {
     return std::string(width - s.size(), c) + s;
 }
 
-std::string n2str(int n) { return std::to_string(n); }
+std::string n2str(int n) {
+    return std::to_string(n);
+}
 
 std::string n2str(double d) {
     std::ostringstream out;
@@ -114,7 +116,9 @@ std::string formatTime(time_t t, const char* format, bool utc) {
     return std::string(buf, n);
 }
 
-time_t nowOr(const time_t* t) { return (t != nullptr && *t > 0) ? *t : time(nullptr); }
+time_t nowOr(const time_t* t) {
+    return (t != nullptr && *t > 0) ? *t : time(nullptr);
+}
 
 }  // namespace
 
@@ -170,8 +174,14 @@ wchar_t* str2wc(const char* s) {
     return w;
 }
 
-void wfree(wchar_t* w) { free(w); }
+void wfree(wchar_t* w) {
+    free(w);
+}
 
-char* str2cbuf(const std::string& s) { return strdup(s.c_str()); }
+char* str2cbuf(const std::string& s) {
+    return strdup(s.c_str());
+}
 
-void cfree(char* c) { free(c); }
+void cfree(char* c) {
+    free(c);
+}

@@ -17,7 +17,7 @@ std::string str_left_fill(const std::string& s, size_t width, char c);
 
 // Numbers to and from text.
 std::string n2str(int n);
-std::string n2str(double d);                  // at most 6 significant digits
+std::string n2str(double d);                   // at most 6 significant digits
 std::string dbl2str(double d, int precision);  // fixed notation
 // Part before ("12") or from ("" or ".50") the first "." (else ","); empty
 // when the text has no separator.

@@ -38,13 +38,27 @@ void appendQuoted(std::string& out, const char* s, size_t n) {
     for (size_t i = 0; i < n; i++) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20)
                     appendHexEscape(out, c);
@@ -57,11 +71,21 @@ void appendQuoted(std::string& out, const char* s, size_t n) {
 
 void writeCompact(const Json::Value& v, std::string& out) {
     switch (v.type()) {
-        case Json::nullValue: out += "null"; break;
-        case Json::intValue: out += Json::valueToString(v.asLargestInt()); break;
-        case Json::uintValue: out += Json::valueToString(v.asLargestUInt()); break;
-        case Json::realValue: out += Json::valueToString(v.asDouble()); break;
-        case Json::booleanValue: out += v.asBool() ? "true" : "false"; break;
+        case Json::nullValue:
+            out += "null";
+            break;
+        case Json::intValue:
+            out += Json::valueToString(v.asLargestInt());
+            break;
+        case Json::uintValue:
+            out += Json::valueToString(v.asLargestUInt());
+            break;
+        case Json::realValue:
+            out += Json::valueToString(v.asDouble());
+            break;
+        case Json::booleanValue:
+            out += v.asBool() ? "true" : "false";
+            break;
         case Json::stringValue: {
             const char* b = nullptr;
             const char* e = nullptr;

@@ -10,7 +10,9 @@ namespace {
 
 bool consoleFlag = true;
 
-FILE* streamFor(int where) { return where == ERR_STREAM ? stderr : stdout; }
+FILE* streamFor(int where) {
+    return where == ERR_STREAM ? stderr : stdout;
+}
 
 }  // namespace
 
@@ -21,7 +23,9 @@ void consoleWrite(int where, const std::string& text) {
     fflush(f);
 }
 
-void consoleLine(int where, const std::string& text) { consoleWrite(where, text + "\n"); }
+void consoleLine(int where, const std::string& text) {
+    consoleWrite(where, text + "\n");
+}
 
 void log(const char* msg, int whereLog, bool console) {
     (void)console;  // both forms write the same bytes (see the header)
@@ -37,9 +41,13 @@ void log(const char* msg, int whereLog, bool console) {
     consoleLine(whereLog, line);
 }
 
-void setLogConsole(bool console) { consoleFlag = console; }
+void setLogConsole(bool console) {
+    consoleFlag = console;
+}
 
-bool logConsole() { return consoleFlag; }
+bool logConsole() {
+    return consoleFlag;
+}
 
 std::string threadPrefix() {
     return "[" + std::to_string(static_cast<unsigned long>(pthread_self())) + "] : ";

@@ -14,7 +14,7 @@
 const char* szProject = "zelvan";
 const char* szVersion = "1.2.0.9";
 const char* szConfFileName = "zelvan.conf";
-const char* szLookPaths[] = {"/etc/opt/zelvan", "/etc/zelvan", "/usr/etc/zelvan",
+const char* szLookPaths[] = {"/etc/opt/zelvan", "/etc/zelvan",           "/usr/etc/zelvan",
                              "/opt/zelvan/etc", "/usr/local/etc/zelvan", nullptr};
 const char* szDefaultConfDir = "/etc/opt/zelvan";
 
@@ -38,7 +38,8 @@ void checkWorkingDir(const char* progname) {
     char buf[4096];
     if (getcwd(buf, sizeof(buf)) == nullptr) {
         int err = errno;
-        consoleLine(ERR_STREAM, std::string(progname) + " : Ошибка выполнения программы : error = " +
+        consoleLine(ERR_STREAM, std::string(progname) +
+                                    " : Ошибка выполнения программы : error = " +
                                     std::to_string(err) + " : " + strerror(err));
         exit(err);
     }

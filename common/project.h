@@ -5,10 +5,10 @@
 
 #include <string>
 
-extern const char* szProject;       // "zelvan"
-extern const char* szVersion;       // "1.2.0.9"
-extern const char* szConfFileName;  // "zelvan.conf"
-extern const char* szLookPaths[];   // search directories, null-terminated
+extern const char* szProject;         // "zelvan"
+extern const char* szVersion;         // "1.2.0.9"
+extern const char* szConfFileName;    // "zelvan.conf"
+extern const char* szLookPaths[];     // search directories, null-terminated
 extern const char* szDefaultConfDir;  // "/etc/opt/zelvan"
 
 // Default port of the server and of the client.

@@ -10,7 +10,9 @@ const size_t kCardNumLength = 17;
 const char* const kAllowed = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/-_";
 const char* const kDigits = "01234567890";
 
-bool onlyDigits(const std::string& s) { return s.find_first_not_of(kDigits) == std::string::npos; }
+bool onlyDigits(const std::string& s) {
+    return s.find_first_not_of(kDigits) == std::string::npos;
+}
 
 // The upper-cased part before the first "/"; false when there is no "/".
 bool qrPrefix(const std::string& text, std::string& prefix) {

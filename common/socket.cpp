@@ -27,7 +27,9 @@ Socket::Socket(int type, int protocol) {
 
 Socket::Socket(int desc) : sockDesc(desc) {}
 
-Socket::~Socket() { close(); }
+Socket::~Socket() {
+    close();
+}
 
 void Socket::close() {
     if (sockDesc >= 0) ::close(sockDesc);

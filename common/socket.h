@@ -12,17 +12,17 @@
 // Error of any socket operation. The text is the message, optionally followed
 // by ": " and the system's text for the errno current at construction.
 class SocketException : public std::exception {
-public:
+  public:
     SocketException(const std::string& message, bool incSysMsg = false);
     const char* what() const noexcept override { return message_.c_str(); }
 
-private:
+  private:
     std::string message_;
 };
 
 // Owns one socket descriptor; the destructor closes it. Not copyable.
 class Socket {
-public:
+  public:
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
     ~Socket();
@@ -35,7 +35,7 @@ public:
     // Closes the descriptor now (idempotent).
     void close();
 
-protected:
+  protected:
     Socket(int type, int protocol);  // throws "Ошибка создания сокета"
     explicit Socket(int sockDesc);   // adopts an existing descriptor
 
@@ -44,7 +44,7 @@ protected:
 
 // A connected socket.
 class CommunicatingSocket : public Socket {
-public:
+  public:
     // Sends the whole buffer: partial sends are continued and EINTR retried.
     void send(const void* buffer, size_t bufferLen);
     // One receive of at most bufferLen bytes; 0 when the peer has closed.
@@ -52,14 +52,14 @@ public:
     std::string getForeignAddress();
     unsigned short getForeignPort();
 
-protected:
+  protected:
     CommunicatingSocket(int type, int protocol) : Socket(type, protocol) {}
     explicit CommunicatingSocket(int newConnSD) : Socket(newConnSD) {}
 };
 
 // A connected TCP socket, made from an accepted descriptor.
 class TCPSocket : public CommunicatingSocket {
-public:
+  public:
     explicit TCPSocket(int newConnSD) : CommunicatingSocket(newConnSD) {}
 };
 
@@ -67,12 +67,12 @@ public:
 // bind while old connections linger in TIME_WAIT; a port held by another
 // listener still fails to bind.
 class TCPServerSocket : public Socket {
-public:
+  public:
     TCPServerSocket(unsigned short localPort, int queueLen = 5);
     // Waits for one connection; the caller owns the returned socket.
     std::unique_ptr<TCPSocket> accept();
 
-private:
+  private:
     void setListen(int queueLen);
 };
 

@@ -24,7 +24,7 @@ struct CallSettings {
 };
 
 class CrmCall {
-public:
+  public:
     // Takes private copies of the session type, user, password and, when one
     // is held and younger than SessionTokenTTL, the session token.
     CrmCall(zelvanRunner& runner, const CallSettings& settings);
@@ -37,7 +37,9 @@ public:
     // "Повторная попытка :[i+1]"; then the time-outs and their log line.
     // Returns the context for the attempt's proxy (owned by the call).
     struct soap* begin(int i);
-    struct soap* context() const { return ctx_.get(); }
+    struct soap* context() const {
+        return ctx_.get();
+    }
 
     // After an attempt: a session token in the reply header becomes the
     // runner's token (token time now); when the attempt sent the token and
@@ -52,7 +54,7 @@ public:
     // Destroys the last context copy.
     void finish() { ctx_.reset(); }
 
-private:
+  private:
     zelvanRunner& runner_;
     CallSettings settings_;
     std::string sessionType_, user_, pass_, token_;

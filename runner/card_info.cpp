@@ -105,7 +105,9 @@ const char* yesNo(std::string flag) {
 
 }  // namespace
 
-void zelvanRunner::clearCardInfo() { slots_->card.clear(); }
+void zelvanRunner::clearCardInfo() {
+    slots_->card.clear();
+}
 
 int zelvanRunner::mkCardRequest(const Json::Value& request) {
     if (!master_) return -1;
@@ -197,8 +199,8 @@ int zelvanRunner::mkCardRequest(const Json::Value& request) {
     if (!shift.empty()) gas.GasStationShiftNum = slots_->card.text(shift);
     if (!operId.empty()) gas.GasStationOperId = slots_->card.text(operId);
     if (!operFio.empty()) gas.GasStationOperatorName = slots_->card.text(operFio);
-    gas.GasTerminalId = stationIdent(conf_, request.isObject() ? request["Terminal"] : Json::Value(),
-                                     conf_.terminal);
+    gas.GasTerminalId = stationIdent(
+        conf_, request.isObject() ? request["Terminal"] : Json::Value(), conf_.terminal);
     return 0;
 }
 
@@ -361,7 +363,8 @@ void zelvanRunner::mapCardReply(Json::Value& reply, const card::GetInfoOutput& r
             const std::string& lineId = crm::text(d.IntegrationId);
             for (const card::LineItem& line : in.ListOfOrderEntryLineItems.OrderEntryLineItems) {
                 if (line.IntegrationId != lineId) continue;
-                if (!line.VEKProductIntegrationId.empty()) obj["art"] = line.VEKProductIntegrationId;
+                if (!line.VEKProductIntegrationId.empty())
+                    obj["art"] = line.VEKProductIntegrationId;
                 break;
             }
             discounts.append(obj);

@@ -99,4 +99,6 @@ void zelvanCardInfo::TransactDB(std::unique_ptr<storage::TransactDB> record) {
         record_ = std::move(record);
 }
 
-void zelvanCardInfo::TransactDB_free() { record_.reset(); }
+void zelvanCardInfo::TransactDB_free() {
+    record_.reset();
+}

@@ -31,7 +31,7 @@ enum __ProcExecState : int32_t {
 };
 
 class zelvanCardInfo {
-public:
+  public:
     zelvanCardInfo();
     ~zelvanCardInfo();
     zelvanCardInfo(const zelvanCardInfo&) = delete;
@@ -84,7 +84,9 @@ public:
     int getCardNumberIdentCode() const { return cardNumberIdent_; }
     LoyCardNumberIdent cardNumberIdent() const { return cardNumberIdent_; }
     // The card type sent to the CRM, and the one written in replies.
-    const char* getCardNumberIdent() const { return _get_cardIdentTypeSoapStrValue(cardNumberIdent_); }
+    const char* getCardNumberIdent() const {
+        return _get_cardIdentTypeSoapStrValue(cardNumberIdent_);
+    }
     const char* getCardNumberIdentJSResponse() const {
         return _get_cardIdentTypeJsonStrValue(cardNumberIdent_);
     }
@@ -115,7 +117,7 @@ public:
     storage::TransactDB* TransactDB() const { return record_.get(); }
     void TransactDB_free();
 
-private:
+  private:
     static const char* cstr(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
     static void assign(std::string& m, const char* v) {
         m.clear();

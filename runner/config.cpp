@@ -114,14 +114,21 @@ void readKey(RunnerConfig& conf, const ConfigKey& key, const Json::Value& v) {
         case Form::BoolIfPresent:
             conf.*std::get<bool RunnerConfig::*>(key.target) = true;
             [[fallthrough]];
-        case Form::Bool: readBool(v, conf.*std::get<bool RunnerConfig::*>(key.target)); break;
-        case Form::Int: readInt(v, conf.*std::get<int RunnerConfig::*>(key.target)); break;
-        case Form::DayDelay: readDayDelay(v, conf.*std::get<int RunnerConfig::*>(key.target)); break;
+        case Form::Bool:
+            readBool(v, conf.*std::get<bool RunnerConfig::*>(key.target));
+            break;
+        case Form::Int:
+            readInt(v, conf.*std::get<int RunnerConfig::*>(key.target));
+            break;
+        case Form::DayDelay:
+            readDayDelay(v, conf.*std::get<int RunnerConfig::*>(key.target));
+            break;
         case Form::SourceSystem:
             if (!conf.azsIdentOverride) break;
             [[fallthrough]];
         case Form::String:
-            if (v.isString()) conf.*std::get<std::string RunnerConfig::*>(key.target) = v.asString();
+            if (v.isString())
+                conf.*std::get<std::string RunnerConfig::*>(key.target) = v.asString();
             break;
         case Form::NonEmpty:
             if (v.isString() && !v.asString().empty())

@@ -7,11 +7,17 @@
 #include "runner/runner.h"
 #include "runner/slots.h"
 
-void zelvanRunner::clearConnInfo() { slots_->conn.clear(); }
+void zelvanRunner::clearConnInfo() {
+    slots_->conn.clear();
+}
 
-int zelvanRunner::runConnInfo(Json::Value& out) { return connCheck(out, conf_.retryCount); }
+int zelvanRunner::runConnInfo(Json::Value& out) {
+    return connCheck(out, conf_.retryCount);
+}
 
-int zelvanRunner::runConnInfoOnce(Json::Value& out) { return connCheck(out, 1); }
+int zelvanRunner::runConnInfoOnce(Json::Value& out) {
+    return connCheck(out, 1);
+}
 
 int zelvanRunner::connCheck(Json::Value& out, int attempts) {
     if (!master_) return -1;

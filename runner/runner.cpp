@@ -7,14 +7,15 @@
 
 #include "common/json_util.h"
 #include "common/log.h"
+#include "plugin/logging.h"
 #include "runner/slots.h"
 #include "storage/pairvalue.h"
 
-#include "plugin/logging.h"
-
 namespace {
 
-void logLine(const std::string& msg) { log(msg, LOG_STREAM, logConsole()); }
+void logLine(const std::string& msg) {
+    log(msg, LOG_STREAM, logConsole());
+}
 
 // The mode flags of the master context: HTTP keep-alive, UTF-8 strings.
 constexpr soap_mode kMasterMode = 0x07000010;
@@ -38,7 +39,9 @@ void zelvanRunner::CardDeleter::operator()(zelvanCardInfo* card) const {
     if (!card->self_owned()) delete card;  // a self-owned card belongs to its creator
 }
 
-void zelvanRunner::FileCloser::operator()(FILE* f) const { fclose(f); }
+void zelvanRunner::FileCloser::operator()(FILE* f) const {
+    fclose(f);
+}
 
 zelvanRunner::zelvanRunner() : slots_(std::make_unique<RunnerSlots>()) {}
 
@@ -51,9 +54,13 @@ void zelvanRunner::_set_runner_version(const char* text) {
     if (version_.empty() && text != nullptr) version_ = text;
 }
 
-void zelvanRunner::set_soaplog_path(const char* path) { assign(soaplogPath_, path); }
+void zelvanRunner::set_soaplog_path(const char* path) {
+    assign(soaplogPath_, path);
+}
 
-void zelvanRunner::set_dbfile(const char* path) { assign(conf_.dbPath, path); }
+void zelvanRunner::set_dbfile(const char* path) {
+    assign(conf_.dbPath, path);
+}
 
 bool zelvanRunner::isJsonRoot(const Json::Value& request) const {
     if (!conf_.checkPmtJsonRoot) return true;
@@ -75,7 +82,9 @@ zelvanCardInfo& zelvanRunner::currentCard() {
     return *card_;
 }
 
-void zelvanRunner::clearInfo() { card_.reset(); }
+void zelvanRunner::clearInfo() {
+    card_.reset();
+}
 
 struct soap* zelvanRunner::initFramework() {
     if (!master_) {
@@ -98,14 +107,15 @@ int zelvanRunner::InitZvnCRM(const Json::Value& conf) {
     Json::Value check(Json::objectValue);
     const int rc = runConnInfo(check);
     if (rc != 0 && conf_.daemonNeedConnect) {
-        std::string msg =
-            "ERROR: Ошибка инициализации модуля работы ZelvanCRM : [" + Jval2Str(check["err"]) + "]";
+        std::string msg = "ERROR: Ошибка инициализации модуля работы ZelvanCRM : [" +
+                          Jval2Str(check["err"]) + "]";
         if (check["errMsg"].isString()) msg += " : " + check["errMsg"].asString();
         throw zelvanException(msg);
     }
     initialized_ = true;
     if (rc == -1 || rc == 28) logLine("Не удалось получить ответ от сервера ZelvanCRM");
-    logLine(std::string("Статус соединения : ( Connected = ") + (connected_ ? " TRUE )" : " FALSE )"));
+    logLine(std::string("Статус соединения : ( Connected = ") +
+            (connected_ ? " TRUE )" : " FALSE )"));
     logLine(std::string("Демон инициализирован в режиме ") + (online_ ? "ONLINE" : "OFFLINE"));
     return rc;
 }
@@ -163,9 +173,10 @@ void zelvanRunner::setUpTls() {
     logLine("Инициализация SSL/TLS");
     auto orNull = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
     struct soap* m = master_.get();
-    if (soap_ssl_client_context(m, SOAP_SSL_REQUIRE_SERVER_AUTHENTICATION, orNull(conf_.certKeyFile),
-                                orNull(conf_.certKeyPassword), orNull(conf_.certFilePath),
-                                orNull(conf_.certsCAPath), orNull(conf_.randomDataPath)) == SOAP_OK)
+    if (soap_ssl_client_context(m, SOAP_SSL_REQUIRE_SERVER_AUTHENTICATION,
+                                orNull(conf_.certKeyFile), orNull(conf_.certKeyPassword),
+                                orNull(conf_.certFilePath), orNull(conf_.certsCAPath),
+                                orNull(conf_.randomDataPath)) == SOAP_OK)
         return;
     std::string msg = "ERROR: Ошибка инициализации SSL/TLS";
     if (m->error != 0) msg += " : [" + std::to_string(m->error) + "]";

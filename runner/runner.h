@@ -29,16 +29,16 @@ class GetInfoOutput;
 // Fatal start-up error of the runner; the text is the message, optionally
 // followed by ": " and the system's text for the current errno.
 class zelvanException : public std::exception {
-public:
+  public:
     zelvanException(const std::string& message, bool incSysMsg = false);
     const char* what() const noexcept override { return message_.c_str(); }
 
-private:
+  private:
     std::string message_;
 };
 
 class zelvanRunner {
-public:
+  public:
     zelvanRunner();
     ~zelvanRunner();
     zelvanRunner(const zelvanRunner&) = delete;
@@ -152,7 +152,7 @@ public:
     bool isCmdOffline() const { return cmdOffline_; }
     bool NetStatus() const { return netStatus_; }
 
-private:
+  private:
     friend class CrmCall;
 
     struct MasterDeleter {

@@ -12,7 +12,7 @@
 
 template <class Request>
 class RequestSlot {
-public:
+  public:
     // A fresh request object (the previous one is released first).
     Request* create() {
         clear();
@@ -30,7 +30,7 @@ public:
         texts_.clear();
     }
 
-private:
+  private:
     std::unique_ptr<Request> request_;
     std::deque<std::string> texts_;  // stable addresses
 };

@@ -5,9 +5,8 @@
 
 TEST(GetCmdCode, MapsEveryCommandNameToItsCode) {
     const std::pair<const char*, int> cases[] = {
-        {"Connect", 1},   {"CardInfo", 2},   {"PayBonus", 3}, {"PayReturn", 4},
-        {"HoldBonus", 5}, {"HoldReturn", 6}, {"Undo", 7},     {"Flush", 8},
-        {"End", 9},       {"SyncTask", 10},
+        {"Connect", 1},    {"CardInfo", 2}, {"PayBonus", 3}, {"PayReturn", 4}, {"HoldBonus", 5},
+        {"HoldReturn", 6}, {"Undo", 7},     {"Flush", 8},    {"End", 9},       {"SyncTask", 10},
     };
     for (const auto& [name, code] : cases) {
         EXPECT_EQ(code, getCmdCode(name)) << name;

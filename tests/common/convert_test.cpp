@@ -10,7 +10,7 @@ namespace {
 
 // Sets TZ for one test and restores it afterwards.
 class ScopedTZ {
-public:
+  public:
     explicit ScopedTZ(const char* tz) {
         const char* old = getenv("TZ");
         had_ = old != nullptr;
@@ -26,7 +26,7 @@ public:
         tzset();
     }
 
-private:
+  private:
     bool had_ = false;
     std::string old_;
 };
@@ -39,8 +39,8 @@ TEST(Ltrim, RemovesLeadingCharactersDownToTheKeepCount) {
         size_t keep;
         const char* out;
     } cases[] = {
-        {"007", 1, "7"}, {"000", 1, "0"}, {"000", 3, "000"}, {"000", 0, "0"},
-        {"0000", 2, "00"}, {"", 1, ""}, {"100", 1, "100"}, {"0a0", 1, "a0"},
+        {"007", 1, "7"},   {"000", 1, "0"}, {"000", 3, "000"}, {"000", 0, "0"},
+        {"0000", 2, "00"}, {"", 1, ""},     {"100", 1, "100"}, {"0a0", 1, "a0"},
     };
     for (const auto& c : cases) {
         std::string s = c.in;
@@ -80,7 +80,7 @@ TEST(StrDoubleSplit, SplitsAtTheFirstPointOrComma) {
         const char* whole;
         const char* frac;
     } cases[] = {
-        {"12.50", "12", ".50"}, {"3,75", "3", ",75"}, {"7", "", ""},
+        {"12.50", "12", ".50"}, {"3,75", "3", ",75"},   {"7", "", ""},
         {"", "", ""},           {"1,2.3", "1,2", ".3"}, {".5", "", ".5"},
     };
     for (const auto& c : cases) {

@@ -63,9 +63,17 @@ TEST(Jval2Str, ConvertsEachTypeAsDocumented) {
         const char* json;
         const char* text;
     } cases[] = {
-        {"5", "5"},          {"-7", "-7"},        {"2.5", "2.500000"}, {"12.0", "12"},
-        {"3000000000", "3000000000.000000"},      {"true", ""},        {"\"\"", ""},
-        {"\"abc\"", "abc"},  {"null", ""},        {"[1]", ""},         {"{\"a\":1}", ""},
+        {"5", "5"},
+        {"-7", "-7"},
+        {"2.5", "2.500000"},
+        {"12.0", "12"},
+        {"3000000000", "3000000000.000000"},
+        {"true", ""},
+        {"\"\"", ""},
+        {"\"abc\"", "abc"},
+        {"null", ""},
+        {"[1]", ""},
+        {"{\"a\":1}", ""},
     };
     for (const auto& c : cases) {
         Json::Value v = parse(std::string("[") + c.json + "]")[0];
@@ -78,9 +86,9 @@ TEST(Jval2Int, ConvertsEachTypeAsDocumented) {
         const char* json;
         int value;
     } cases[] = {
-        {"\"12abc\"", 12}, {"7.9", 7},      {"-7.9", -7},  {"{}", 0},       {"[]", 0},
-        {"null", 0},       {"true", 0},     {"\"abc\"", 0}, {"\" -5\"", -5}, {"42", 42},
-        {"1e20", 2147483647}, {"\"99999999999\"", 2147483647},
+        {"\"12abc\"", 12}, {"7.9", 7},  {"-7.9", -7},         {"{}", 0},
+        {"[]", 0},         {"null", 0}, {"true", 0},          {"\"abc\"", 0},
+        {"\" -5\"", -5},   {"42", 42},  {"1e20", 2147483647}, {"\"99999999999\"", 2147483647},
     };
     for (const auto& c : cases) {
         Json::Value v = parse(std::string("[") + c.json + "]")[0];
@@ -93,8 +101,9 @@ TEST(JvalAsDouble, ConvertsEachTypeAsDocumented) {
         const char* json;
         double value;
     } cases[] = {
-        {"\"3.5\"", 3.5}, {"\"\"", 0}, {"[1]", 0},  {"2", 2},        {"-0.25", -0.25},
-        {"true", 0},      {"null", 0}, {"\"x\"", 0}, {"\"50.5kg\"", 50.5},
+        {"\"3.5\"", 3.5}, {"\"\"", 0},      {"[1]", 0},
+        {"2", 2},         {"-0.25", -0.25}, {"true", 0},
+        {"null", 0},      {"\"x\"", 0},     {"\"50.5kg\"", 50.5},
     };
     for (const auto& c : cases) {
         Json::Value v = parse(std::string("[") + c.json + "]")[0];
@@ -105,7 +114,8 @@ TEST(JvalAsDouble, ConvertsEachTypeAsDocumented) {
 TEST(ReadJsonConfFile, ReadsCommentsAndReportsBrokenFiles) {
     testsupport::TempDir dir;
     Json::Value v;
-    std::string good = dir.write("good.conf", "// station\n{ \"Port\": 7000, /* x */ \"Host\": \"h\" }\n");
+    std::string good =
+        dir.write("good.conf", "// station\n{ \"Port\": 7000, /* x */ \"Host\": \"h\" }\n");
     EXPECT_TRUE(readJsonConfFile(good.c_str(), v));
     EXPECT_EQ(7000, v["Port"].asInt());
     EXPECT_EQ("h", v["Host"].asString());

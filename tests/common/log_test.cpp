@@ -13,7 +13,7 @@ namespace {
 
 // Captures what is written to standard output and standard error.
 class Capture {
-public:
+  public:
     Capture() {
         fflush(stdout);
         fflush(stderr);
@@ -40,7 +40,7 @@ public:
     std::string out() { return testsupport::readFile(dir_.file("out")); }
     std::string err() { return testsupport::readFile(dir_.file("err")); }
 
-private:
+  private:
     testsupport::TempDir dir_;
     int savedOut_ = -1, savedErr_ = -1;
 };

@@ -89,7 +89,8 @@ TEST(CardInfo, AnswersTheCrmsCodesAndCardStatuses) {
         const char* body;
         const char* expected;  // members the reply must have (and "Status" only if listed)
     } cases[] = {
-        {R"({"ErrorCode": "1"})", R"({"err": 1, "errMsg": "Не указан номер карты", "Status": "R"})"},
+        {R"({"ErrorCode": "1"})",
+         R"({"err": 1, "errMsg": "Не указан номер карты", "Status": "R"})"},
         {R"({"ErrorCode": "2"})",
          R"({"err": 2, "errMsg": "Карта в системе не найдена", "Status": "R", "Cards": []})"},
         {R"({"ErrorCode": "3"})",
@@ -97,9 +98,12 @@ TEST(CardInfo, AnswersTheCrmsCodesAndCardStatuses) {
              "errMsg": "Ошибка при получении информации о продукте: Некорректный продукт.\n Проверьте наличие продукта в системе."})"},
         {R"({"ErrorCode": "4"})",
          R"({"err": 4, "errMsg": "QR-код некорректен или просрочен", "Status": "R"})"},
-        {R"({"ErrorCode": "5"})", R"({"err": 5, "errMsg": "АЗС не существует в системе", "Status": "R"})"},
-        {R"({"ErrorCode": "7"})", R"({"err": 7, "errMsg": "Выявлена ошибка при выполнении операции"})"},
-        {R"({"ErrorCode": "-3"})", R"({"err": -3, "errMsg": "Выявлена ошибка при выполнении операции"})"},
+        {R"({"ErrorCode": "5"})",
+         R"({"err": 5, "errMsg": "АЗС не существует в системе", "Status": "R"})"},
+        {R"({"ErrorCode": "7"})",
+         R"({"err": 7, "errMsg": "Выявлена ошибка при выполнении операции"})"},
+        {R"({"ErrorCode": "-3"})",
+         R"({"err": -3, "errMsg": "Выявлена ошибка при выполнении операции"})"},
         {R"({})", R"({"err": "0", "errMsg": "", "Offline": "0"})"},
         {R"({"ErrorCode": "0", "ListOfLOYMembershipCard": {"LoyMembershipCard": [
              {"CardStatusCode": "ACTIVE"}, {"CardStatusCode": "Lost"}]}})",

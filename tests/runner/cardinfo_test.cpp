@@ -12,11 +12,15 @@ TEST(CardIdent, RequestTextsMapToTypesAndTheirSoapAndReplyTexts) {
         const char* soap;
         const char* reply;
     } cases[] = {
-        {"CARD", 0, "Lumora", "CARD"},   {"Lumora", 0, "Lumora", "CARD"},
-        {"QR", 2, "QRCode", "QR"},       {"QRCode", 2, "QRCode", "QR"},
+        {"CARD", 0, "Lumora", "CARD"},
+        {"Lumora", 0, "Lumora", "CARD"},
+        {"QR", 2, "QRCode", "QR"},
+        {"QRCode", 2, "QRCode", "QR"},
         {"LumoraMobile", 1, "LumoraMobile", "CARD"},
-        {"VOV", 3, "Lumora", "CARD"},    {"qr", 0, "Lumora", "CARD"},
-        {"", 0, "Lumora", "CARD"},       {"Mobile", 0, "Lumora", "CARD"},
+        {"VOV", 3, "Lumora", "CARD"},
+        {"qr", 0, "Lumora", "CARD"},
+        {"", 0, "Lumora", "CARD"},
+        {"Mobile", 0, "Lumora", "CARD"},
         {nullptr, 0, "Lumora", "CARD"},
     };
     for (const auto& c : cases) {

@@ -81,9 +81,12 @@ TEST(RunnerConfig, ReadsEachValueFormAsItsTypeAllows) {
              EXPECT_EQ("A", c.debugRecvFile);
              EXPECT_EQ("soap_TEST.log", c.debugTestFile);
          }},
-        {R"({"AutosyncDailyDelay": "90000"})", [](auto& c) { EXPECT_EQ(3600, c.autosyncDailyDelay); }},
-        {R"({"AutosyncDailyDelay": 90000})", [](auto& c) { EXPECT_EQ(3600, c.autosyncDailyDelay); }},
-        {R"({"AutosyncDailyDelay": -90000})", [](auto& c) { EXPECT_EQ(-3600, c.autosyncDailyDelay); }},
+        {R"({"AutosyncDailyDelay": "90000"})",
+         [](auto& c) { EXPECT_EQ(3600, c.autosyncDailyDelay); }},
+        {R"({"AutosyncDailyDelay": 90000})",
+         [](auto& c) { EXPECT_EQ(3600, c.autosyncDailyDelay); }},
+        {R"({"AutosyncDailyDelay": -90000})",
+         [](auto& c) { EXPECT_EQ(-3600, c.autosyncDailyDelay); }},
         {R"({"AutosyncDailyDelay": "abc"})", [](auto& c) { EXPECT_EQ(120, c.autosyncDailyDelay); }},
         {R"({"AutosyncDailyDelay": "-5"})", [](auto& c) { EXPECT_EQ(120, c.autosyncDailyDelay); }},
     };
@@ -108,9 +111,10 @@ TEST(RunnerConfig, CorrectsTimeoutsAndRetryCountsInOrder) {
         int sendRecv, task, offSync, retry, retryTask, retryOff;
     } cases[] = {
         {R"({"SendRecvTimeout": -1, "ConnectTimeout": 7, "SendRecvTaskTimeout": -1,
-             "SendRecvOffSyncTimeout": -1})", 7, 40, 40, 2, 2, 2},
-        {R"({"SendRecvTimeout": 20, "SendRecvTaskTimeout": -1, "SendRecvOffSyncTimeout": -3})",
-         20, 60, 60, 2, 2, 2},
+             "SendRecvOffSyncTimeout": -1})",
+         7, 40, 40, 2, 2, 2},
+        {R"({"SendRecvTimeout": 20, "SendRecvTaskTimeout": -1, "SendRecvOffSyncTimeout": -3})", 20,
+         60, 60, 2, 2, 2},
         {R"({"SendRecvTimeout": 20})", 20, 40, 0, 2, 2, 2},
         {R"({"RetryTaskCount": 0, "RetryCount": 5})", 10, 40, 0, 5, 2, 2},
         {R"({"RetryCount": -4, "RetryOffSyncCount": 3})", 10, 40, 0, 2, 2, 3},

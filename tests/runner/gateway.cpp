@@ -46,6 +46,8 @@ std::vector<Json::Value> Gateway::records(const std::string& operation) const {
     return out;
 }
 
-std::vector<std::string> Gateway::log() const { return testsupport::logMessages(server_->out()); }
+std::vector<std::string> Gateway::log() const {
+    return testsupport::logMessages(server_->out());
+}
 
 }  // namespace gatewaytest

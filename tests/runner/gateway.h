@@ -18,7 +18,7 @@ using testsupport::Millis;
 using namespace std::chrono_literals;
 
 class Gateway {
-public:
+  public:
     // `members`: more configuration members (JSON text), e.g.
     // "\"RetryCount\": 1". The server starts once the simulator runs.
     explicit Gateway(const Json::Value& scenario = Json::Value(Json::objectValue),
@@ -38,7 +38,7 @@ public:
     // The server's log messages so far.
     std::vector<std::string> log() const;
 
-private:
+  private:
     std::unique_ptr<soaptest::Simulator> sim_;
     std::unique_ptr<testsupport::ServerProcess> server_;
     testsupport::TcpClient pos_;

@@ -12,9 +12,12 @@ TEST(StationIdent, ConfiguredValueWinsWhenEmptyOrOverridden) {
         const char* configured;
         const char* sent;
     } cases[] = {
-        {Json::Value(""), false, "77", "77"},       {Json::Value("12"), true, "77", "77"},
-        {Json::Value("12"), false, "77", "12"},     {Json::Value(12), false, "", "12"},
-        {Json::Value(), false, "", ""},             {Json::Value("12"), true, "", "12"},
+        {Json::Value(""), false, "77", "77"},
+        {Json::Value("12"), true, "77", "77"},
+        {Json::Value("12"), false, "77", "12"},
+        {Json::Value(12), false, "", "12"},
+        {Json::Value(), false, "", ""},
+        {Json::Value("12"), true, "", "12"},
         {Json::Value(Json::arrayValue), false, "5", "5"},
     };
     for (const auto& c : cases) {
@@ -34,10 +37,10 @@ TEST(ProductCode, FillsThenTrimsAsConfigured) {
         int trimLength;
         const char* sent;
     } cases[] = {
-        {"123", true, 6, false, 1, "000123"},  {"123", true, 6, true, 4, "0123"},
-        {"0000", false, 0, true, 0, "0"},      {"95", true, 10, true, 6, "000095"},
-        {"95", false, 10, false, 1, "95"},     {"", true, 6, true, 1, ""},
-        {"00950", false, 0, true, 1, "950"},   {"123", true, 0, false, 1, "123"},
+        {"123", true, 6, false, 1, "000123"}, {"123", true, 6, true, 4, "0123"},
+        {"0000", false, 0, true, 0, "0"},     {"95", true, 10, true, 6, "000095"},
+        {"95", false, 10, false, 1, "95"},    {"", true, 6, true, 1, ""},
+        {"00950", false, 0, true, 1, "950"},  {"123", true, 0, false, 1, "123"},
         {"007", false, 3, true, -5, "7"},
     };
     for (const auto& c : cases) {

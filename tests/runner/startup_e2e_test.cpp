@@ -55,7 +55,8 @@ TEST(RunnerStartUp, WithoutTheCrmStartsOfflineUnlessAConnectionIsRequired) {
     }
     ServerProcess server(unreachableCrm("\"DaemonNeedConnect\": true"));
     EXPECT_EQ(1, server.process().wait());
-    const std::string text = "ERROR: Ошибка инициализации модуля работы ZelvanCRM : [28] : Нет связи";
+    const std::string text =
+        "ERROR: Ошибка инициализации модуля работы ZelvanCRM : [28] : Нет связи";
     EXPECT_TRUE(contains(testsupport::logMessages(server.err()), text)) << server.err();
     auto log = testsupport::logMessages(server.out());
     auto at = std::find(log.begin(), log.end(), text);
@@ -82,7 +83,8 @@ TEST(RunnerStartUp, EndsWithTheJournalsErrorWhenItCannotBeUsed) {
         std::string dbPath;
         std::string text;
     } cases[] = {
-        {dir.file("missing/zelvan.db3"), "ERROR: Ошибка инициализации БД : unable to open database file"},
+        {dir.file("missing/zelvan.db3"),
+         "ERROR: Ошибка инициализации БД : unable to open database file"},
         {notADb, "ERROR: Ошибка обновления БД : file is not a database"},
     };
     for (const auto& c : cases) {
@@ -97,7 +99,7 @@ TEST(RunnerStartUp, EndsWithTheJournalsErrorWhenItCannotBeUsed) {
 }
 
 class RunnerTls : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { certs_ = std::make_unique<soaptest::TestCertificates>(); }
     static void TearDownTestSuite() { certs_.reset(); }
     static std::unique_ptr<soaptest::TestCertificates> certs_;
@@ -112,10 +114,10 @@ TEST_F(RunnerTls, VerifiesTheCrmAgainstTheConfiguredCa) {
               trusted.send("\"Connect\": {}")["Connect"]);
     EXPECT_TRUE(contains(trusted.log(), "Инициализация SSL/TLS"));
 
-    Gateway other(Json::Value(Json::objectValue),
-                  "\"UseTLS\": true, \"RetryCount\": 1, \"CertFilePath\": \"" +
-                      certs_->ca("other-ca") + "\"",
-                  &certs_->tls());
+    Gateway other(
+        Json::Value(Json::objectValue),
+        "\"UseTLS\": true, \"RetryCount\": 1, \"CertFilePath\": \"" + certs_->ca("other-ca") + "\"",
+        &certs_->tls());
     Json::Value r = other.send("\"Connect\": {}")["Connect"];
     EXPECT_EQ("30", r["err"].asString()) << r;  // the TLS layer refused the certificate
     EXPECT_EQ("Обслуживание временно ограничено", r["errMsg"].asString());

@@ -52,7 +52,9 @@ TempDir::TempDir() {
     path_ = buf.data();
 }
 
-TempDir::~TempDir() { removeTree(path_); }
+TempDir::~TempDir() {
+    removeTree(path_);
+}
 
 std::string TempDir::write(const std::string& name, const std::string& content) const {
     writeFile(file(name), content);
@@ -71,7 +73,9 @@ void writeFile(const std::string& path, const std::string& content) {
     out << content;
 }
 
-bool fileExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool fileExists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 std::vector<std::string> readLines(const std::string& path) {
     std::vector<std::string> lines;
@@ -163,7 +167,9 @@ std::optional<int> Process::wait(Millis timeout) {
     return status_;
 }
 
-bool Process::running() { return !wait(0ms).has_value(); }
+bool Process::running() {
+    return !wait(0ms).has_value();
+}
 
 void Process::signal(int sig) {
     if (!status_) ::kill(pid_, sig);
@@ -234,7 +240,9 @@ unsigned short listeningPortOf(pid_t pid) {
     return 0;
 }
 
-TcpClient::~TcpClient() { close(); }
+TcpClient::~TcpClient() {
+    close();
+}
 
 bool TcpClient::connect(unsigned short port, Millis timeout) {
     close();

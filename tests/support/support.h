@@ -19,7 +19,7 @@ using Millis = std::chrono::milliseconds;
 
 // A fresh directory under $TMPDIR (or /tmp), removed with its content.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -30,7 +30,7 @@ public:
     // Writes `content` to `name` (directories below path() must exist).
     std::string write(const std::string& name, const std::string& content) const;
 
-private:
+  private:
     std::string path_;
 };
 
@@ -46,13 +46,13 @@ bool waitUntil(const std::function<bool()>& done, Millis timeout = 5000ms);
 // A child process with its standard streams on files (or a pipe for input).
 // The destructor kills (SIGKILL) and reaps a child that is still running.
 class Process {
-public:
+  public:
     struct Options {
-        std::vector<std::string> args;              // args[0] is the program path
-        std::map<std::string, std::string> env;     // added to the environment
-        std::string stdoutPath, stderrPath;         // empty: /dev/null
-        bool stdinPipe = false;                     // else stdin is /dev/null
-        std::string cwd;                            // empty: unchanged
+        std::vector<std::string> args;           // args[0] is the program path
+        std::map<std::string, std::string> env;  // added to the environment
+        std::string stdoutPath, stderrPath;      // empty: /dev/null
+        bool stdinPipe = false;                  // else stdin is /dev/null
+        std::string cwd;                         // empty: unchanged
     };
     explicit Process(const Options& options);
     ~Process();
@@ -69,7 +69,7 @@ public:
     bool running();
     void signal(int sig);
 
-private:
+  private:
     pid_t pid_ = -1;
     int stdinFd_ = -1;
     std::optional<int> status_;
@@ -91,7 +91,7 @@ unsigned short listeningPortOf(pid_t pid);
 
 // A blocking loopback TCP client with time-outs on every read.
 class TcpClient {
-public:
+  public:
     TcpClient() = default;
     ~TcpClient();
     TcpClient(const TcpClient&) = delete;
@@ -109,7 +109,7 @@ public:
     void close();
     const std::string& pending() const { return buffer_; }
 
-private:
+  private:
     int fd_ = -1;
     std::string buffer_;
     bool eof_ = false;

@@ -23,8 +23,7 @@ class CrmHttps : public ::testing::Test {
     static crm::SoapPtr verifyingClient(const std::string& ca) {
         crm::SoapPtr ctx = clientContext();
         if (soap_ssl_client_context(ctx.get(), SOAP_SSL_REQUIRE_SERVER_AUTHENTICATION, nullptr,
-                                    nullptr, certs_->ca(ca).c_str(), nullptr,
-                                    nullptr) != SOAP_OK) {
+                                    nullptr, certs_->ca(ca).c_str(), nullptr, nullptr) != SOAP_OK) {
             throw std::runtime_error("client TLS context: " + crm::faultString(ctx.get()));
         }
         return ctx;
