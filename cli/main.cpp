@@ -15,6 +15,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "common/convert.h"
 #include "common/json_util.h"
 #include "common/log.h"
 #include "common/project.h"
@@ -54,10 +55,6 @@ void usage(const char* name) {
     text += " -h,--help               Показать эту справочную информацию и выйти\n";
     text += "\n";
     consoleWrite(LOG_STREAM, text);
-}
-
-unsigned short leadingPort(const char* text) {
-    return static_cast<unsigned short>(strtol(text, nullptr, 10));
 }
 
 // "Host" and "Port" of the configuration, where no option named them.

@@ -73,6 +73,10 @@ int atoiClamp(const std::string& s) {
     return static_cast<int>(n);
 }
 
+unsigned short leadingPort(const char* text) {
+    return static_cast<unsigned short>(strtol(text, nullptr, 10));
+}
+
 namespace {
 
 template <typename T, typename F>

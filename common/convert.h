@@ -27,6 +27,9 @@ bool str2bool(const std::string& s);
 // The C atoi rule (leading white space, sign and digits; 0 when there are
 // none), kept within the int range instead of overflowing.
 int atoiClamp(const std::string& s);
+// A port number: the decimal number at the start of the text, cut to 16 bits;
+// 0 for text without one.
+unsigned short leadingPort(const char* text);
 // Standard conversions with a status: 0 ok (result set), -1 no number,
 // -2 out of range, -3 other failure (result untouched).
 int _stoi(const std::string& s, int& result, size_t* pos = nullptr, int base = 10);

@@ -1,7 +1,6 @@
 // JSON helpers and the compact reply writer.
 #include "common/json_util.h"
 
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -103,14 +102,15 @@ void writeCompact(const Json::Value& v, std::string& out) {
             break;
         }
         case Json::objectValue: {
+            // The members are held in ascending byte order of their names.
             out += '{';
-            bool first = true;
-            for (const std::string& name : v.getMemberNames()) {
-                if (!first) out += ',';
-                first = false;
-                appendQuoted(out, name.data(), name.size());
+            for (auto it = v.begin(); it != v.end(); ++it) {
+                if (it != v.begin()) out += ',';
+                const char* end = nullptr;
+                const char* name = it.memberName(&end);
+                appendQuoted(out, name, static_cast<size_t>(end - name));
                 out += ':';
-                writeCompact(v[name], out);
+                writeCompact(*it, out);
             }
             out += '}';
             break;
@@ -209,14 +209,7 @@ std::string Jval2Str(const Json::Value& value) {
 }
 
 int Jval2Int(const Json::Value& value) {
-    if (value.isString()) {
-        const std::string s = value.asString();
-        errno = 0;
-        long n = strtol(s.c_str(), nullptr, 10);
-        if (n > INT_MAX) return INT_MAX;
-        if (n < INT_MIN) return INT_MIN;
-        return static_cast<int>(n);
-    }
+    if (value.isString()) return atoiClamp(value.asString());
     if (!value.isNumeric() || value.isBool()) return 0;
     if (value.isInt()) return value.asInt();
     return clampToInt(value.asDouble());

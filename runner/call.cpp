@@ -68,20 +68,13 @@ void CrmCall::refreshToken() {
     }
 }
 
-// A transport error has no fault of the CRM's: the SOAP layer then describes
-// the error itself (a fault received from the CRM is kept as it came).
-static void describeError(struct soap* ctx) {
-    if (ctx->error != SOAP_OK) soap_set_fault(ctx);
-}
-
-std::string CrmCall::faultString() const {
-    if (!ctx_) return std::string();
-    describeError(ctx_.get());
-    return cleanText(crm::faultString(ctx_.get()));
-}
-
-std::string CrmCall::faultDetail() const {
-    if (!ctx_) return std::string();
-    describeError(ctx_.get());
-    return cleanText(crm::faultDetail(ctx_.get()));
+void CrmCall::putFault(Json::Value& reply, bool withDetail) const {
+    if (!ctx_) return;
+    // A transport error has no fault of the CRM's: the SOAP layer then
+    // describes the error itself (a fault received is kept as it came).
+    if (ctx_->error != SOAP_OK) soap_set_fault(ctx_.get());
+    const std::string fault = cleanText(crm::faultString(ctx_.get()));
+    if (!fault.empty()) reply["zvnErrMsg"] = fault;
+    const std::string detail = cleanText(crm::faultDetail(ctx_.get()));
+    if (withDetail && !detail.empty()) reply["zvnErrInfo"] = detail;
 }

@@ -46,10 +46,10 @@ class CrmCall {
     // failed before a reply header was read, the token counts as received.
     void refreshToken();
 
-    // Fault string and detail of the failed attempt, apostrophes cleaned;
-    // empty when there is none.
-    std::string faultString() const;
-    std::string faultDetail() const;
+    // The failed attempt's fault in the reply: "zvnErrMsg" the fault string
+    // and, when `withDetail` (DebugErrInfoEnable), "zvnErrInfo" the detail;
+    // apostrophes cleaned, each only when there is one.
+    void putFault(Json::Value& reply, bool withDetail) const;
 
     // Destroys the last context copy.
     void finish() { ctx_.reset(); }

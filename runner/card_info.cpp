@@ -276,22 +276,16 @@ int zelvanRunner::runCardInfo(Json::Value& out) {
             mapCardReply(reply, response, *in);
             break;
         }
+        // A failed attempt leaves the offline answer (its members do not
+        // change between attempts).
         online_ = false;
-        reply["Offline"] = "1";
-        reply["errMsg"] = "Нет связи";
+        const bool down = crm::noConnection(rc);
         reply["err"] = std::to_string(rc);
         offlineCardAnswer(reply, c, cardObj);
-        reply["errMsg"] = "Обслуживание временно ограничено";
-        const std::string fault = call.faultString();
-        if (!fault.empty()) reply["zvnErrMsg"] = fault;
-        const std::string detail = call.faultDetail();
-        if (conf_.debugErrInfoEnable && !detail.empty()) reply["zvnErrInfo"] = detail;
+        reply["errMsg"] = down ? "Нет связи" : "Обслуживание временно ограничено";
+        call.putFault(reply, conf_.debugErrInfoEnable);
         call.refreshToken();
-        if (crm::noConnection(rc)) {
-            offlineCardAnswer(reply, c, cardObj);
-            reply["errMsg"] = "Нет связи";
-            netStatus_ = false;
-        }
+        if (down) netStatus_ = false;
     }
     out = reply;
     call.finish();

@@ -155,10 +155,11 @@ void applyCorrections(RunnerConfig& c) {
 
 void readRunnerConfig(RunnerConfig& conf, const Json::Value& doc) {
     conf.azsIdentOverride = false;  // reset before every reading
-    for (const ConfigKey& key : configKeys) {
-        if (!doc.isObject()) break;
-        const Json::Value& v = doc[key.name];
-        if (!v.isNull()) readKey(conf, key, v);
+    if (doc.isObject()) {
+        for (const ConfigKey& key : configKeys) {
+            const Json::Value& v = doc[key.name];
+            if (!v.isNull()) readKey(conf, key, v);
+        }
     }
     applyCorrections(conf);
 }

@@ -69,10 +69,7 @@ int zelvanRunner::connCheck(Json::Value& out, int attempts) {
         reply["Offline"] = "1";
         reply["err"] = std::to_string(rc);
         reply["errMsg"] = crm::noConnection(rc) ? "Нет связи" : "Обслуживание временно ограничено";
-        const std::string fault = call.faultString();
-        if (!fault.empty()) reply["zvnErrMsg"] = fault;
-        const std::string detail = call.faultDetail();
-        if (conf_.debugErrInfoEnable && !detail.empty()) reply["zvnErrInfo"] = detail;
+        call.putFault(reply, conf_.debugErrInfoEnable);
         netStatus_ = false;
     }
     out = reply;

@@ -9,6 +9,7 @@
 #include "common/log.h"
 #include "plugin/logging.h"
 #include "runner/slots.h"
+#include "runner/soap/crm_soap.h"
 #include "storage/pairvalue.h"
 
 namespace {
@@ -16,9 +17,6 @@ namespace {
 void logLine(const std::string& msg) {
     log(msg, LOG_STREAM, logConsole());
 }
-
-// The mode flags of the master context: HTTP keep-alive, UTF-8 strings.
-constexpr soap_mode kMasterMode = 0x07000010;
 
 }  // namespace
 
@@ -30,9 +28,7 @@ zelvanException::zelvanException(const std::string& message, bool incSysMsg) : m
 }
 
 void zelvanRunner::MasterDeleter::operator()(struct soap* ctx) const {
-    soap_destroy(ctx);
-    soap_end(ctx);
-    soap_free(ctx);
+    crm::SoapDeleter()(ctx);
 }
 
 void zelvanRunner::CardDeleter::operator()(zelvanCardInfo* card) const {
@@ -88,7 +84,7 @@ void zelvanRunner::clearInfo() {
 
 struct soap* zelvanRunner::initFramework() {
     if (!master_) {
-        master_.reset(soap_new1(kMasterMode));
+        master_.reset(soap_new1(crm::kClientMode));
         if (!master_) throw zelvanException("Ошибка инициализации модуля ZelvanCRM");
     }
     return master_.get();

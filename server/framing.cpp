@@ -60,36 +60,14 @@ void RequestFramer::feed(const char* data, size_t n) {
 // Skips what lies between documents; stops after the first byte of a
 // document, or after answering garbage.
 size_t RequestFramer::between(const char* data, size_t i, size_t n) {
-    std::string garbagePrefix;
     while (i < n) {
         char c = data[i];
-        switch (comment_) {
-            case Comment::Line:
-                if (c == '\n') comment_ = Comment::None;
-                i++;
-                continue;
-            case Comment::Block:
-                if (c == '*') comment_ = Comment::BlockStar;
-                i++;
-                continue;
-            case Comment::BlockStar:
-                comment_ = c == '/'   ? Comment::None
-                           : c == '*' ? Comment::BlockStar
-                                      : Comment::Block;
-                i++;
-                continue;
-            case Comment::Slash:
-                comment_ = c == '/' ? Comment::Line : c == '*' ? Comment::Block : Comment::None;
-                if (comment_ != Comment::None) {
-                    i++;
-                    continue;
-                }
-                garbagePrefix = "/";
-                break;
-            case Comment::None:
-                break;
+        const bool afterSlash = comment_ == Comment::Slash;
+        if (inComment(c)) {
+            i++;
+            continue;
         }
-        if (garbagePrefix.empty()) {
+        if (!afterSlash) {  // a "/" that opened no comment starts garbage
             if (isBlank(c)) {
                 i++;
                 continue;
@@ -113,10 +91,34 @@ size_t RequestFramer::between(const char* data, size_t i, size_t n) {
         // with every byte of this receive when there is none.
         size_t end = i;
         while (end < n && data[end] != '\n') end++;
-        frames_.push_back({Frame::Malformed, garbagePrefix + std::string(data + i, end - i)});
+        frames_.push_back(
+            {Frame::Malformed, (afterSlash ? "/" : "") + std::string(data + i, end - i)});
         return end < n ? end + 1 : n;
     }
     return i;
+}
+
+// Advances the comment scanner by one byte; true when the byte belongs to a
+// comment or opened one. A "/" followed by anything else leaves no comment
+// and the byte is the caller's.
+bool RequestFramer::inComment(char c) {
+    switch (comment_) {
+        case Comment::None:
+            return false;
+        case Comment::Line:
+            if (c == '\n') comment_ = Comment::None;
+            return true;
+        case Comment::Block:
+            if (c == '*') comment_ = Comment::BlockStar;
+            return true;
+        case Comment::BlockStar:
+            comment_ = c == '/' ? Comment::None : c == '*' ? Comment::BlockStar : Comment::Block;
+            return true;
+        case Comment::Slash:
+            comment_ = c == '/' ? Comment::Line : c == '*' ? Comment::Block : Comment::None;
+            return comment_ != Comment::None;
+    }
+    return false;
 }
 
 // Follows the structure of a document; true when `c` closed it.
@@ -133,23 +135,7 @@ bool RequestFramer::inDocument(char c) {
         }
         return false;
     }
-    switch (comment_) {
-        case Comment::Line:
-            if (c == '\n') comment_ = Comment::None;
-            return false;
-        case Comment::Block:
-            if (c == '*') comment_ = Comment::BlockStar;
-            return false;
-        case Comment::BlockStar:
-            comment_ = c == '/' ? Comment::None : c == '*' ? Comment::BlockStar : Comment::Block;
-            return false;
-        case Comment::Slash:
-            comment_ = c == '/' ? Comment::Line : c == '*' ? Comment::Block : Comment::None;
-            if (comment_ != Comment::None) return false;
-            break;
-        case Comment::None:
-            break;
-    }
+    if (inComment(c)) return false;
     switch (c) {
         case '"':
             inString_ = true;

@@ -40,6 +40,7 @@ class RequestFramer {
     enum class Comment { None, Slash, Line, Block, BlockStar };
 
     size_t between(const char* data, size_t i, size_t n);
+    bool inComment(char c);   // true when c belongs to a comment
     bool inDocument(char c);  // true when c ended the document
     void finish(Frame::Kind kind);
     void reset();

@@ -1,7 +1,6 @@
 // The server's command-line options, the configuration keys they override
 // and the "Port" rule.
-#include <cstdlib>
-
+#include "common/convert.h"
 #include "common/project.h"
 #include "server/server.h"
 
@@ -17,11 +16,6 @@ const struct option longopts[] = {
 };
 
 namespace {
-
-// A decimal number at the start of the text; text without one gives 0.
-unsigned short leadingPort(const char* text) {
-    return static_cast<unsigned short>(strtol(text, nullptr, 10));
-}
 
 // The configuration keys that options override, in the order they are
 // applied; a null argument slot stands for "UseTLS" (set by -t / -n).

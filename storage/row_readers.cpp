@@ -4,9 +4,6 @@
 
 #include <json/json.h>
 
-#include <climits>
-#include <cstdlib>
-
 #include "common/convert.h"
 #include "common/json_util.h"
 
@@ -26,11 +23,7 @@ int parsedInt(const Row& row, const char* name, int fallback) {
 // The plain C conversion: 0 for text without a leading number.
 int plainInt(const Row& row, const char* name, int fallback) {
     const std::string* v = column(row, name);
-    if (v == nullptr) return fallback;
-    long n = strtol(v->c_str(), nullptr, 10);
-    if (n > INT_MAX) return INT_MAX;
-    if (n < INT_MIN) return INT_MIN;
-    return static_cast<int>(n);
+    return v != nullptr ? atoiClamp(*v) : fallback;
 }
 
 std::string text(const Row& row, const char* name) {

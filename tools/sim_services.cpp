@@ -63,17 +63,22 @@ std::string bodyOf(const std::string& raw) {
     return at == std::string::npos ? raw : raw.substr(at + 4);
 }
 
-Json::Value headerJson(const SOAP_ENV__Header* h) {
+// The session fields of the SOAP header as the simulator's JSON names them.
+const std::pair<const char*, std::optional<std::string> crm::Header::*> kHeaderFields[] = {
+    {"UsernameToken", &crm::Header::usernameToken},
+    {"PasswordText", &crm::Header::passwordText},
+    {"SessionToken", &crm::Header::sessionToken},
+    {"SessionType", &crm::Header::sessionType},
+};
+
+// The header of the request (read last on the context).
+Json::Value headerJson(const struct soap* ctx) {
     Json::Value out(Json::objectValue);
-    if (h == nullptr) return out;
-    const std::pair<const char*, const std::string*> fields[] = {
-        {"UsernameToken", h->h__UsernameToken},
-        {"PasswordText", h->h__PasswordText},
-        {"SessionToken", h->h__SessionToken},
-        {"SessionType", h->h__SessionType},
-    };
-    for (const auto& f : fields) {
-        if (f.second != nullptr) out[f.first] = *f.second;
+    const std::optional<crm::Header> h = crm::replyHeader(ctx);
+    if (!h) return out;
+    for (const auto& f : kHeaderFields) {
+        const std::optional<std::string>& value = (*h).*f.second;
+        if (value) out[f.first] = *value;
     }
     return out;
 }
@@ -103,7 +108,7 @@ void Handler::record(struct soap* ctx, const Exchange& ex, const char* operation
     line["operation"] = operation;
     line["soapAction"] = ctx->action != nullptr ? ctx->action : "";
     line["path"] = ctx->path;
-    line["header"] = headerJson(ctx->header);
+    line["header"] = headerJson(ctx);
     line["body"] = std::move(body);
     line["xml"] = bodyOf(ex.raw);
     recorder_.write(line);
@@ -123,11 +128,8 @@ int Handler::finish(struct soap* ctx, Exchange& ex, const Reply& reply) {
     ctx->header = nullptr;
     if (reply.header.isObject()) {
         crm::Header h;
-        std::optional<std::string>* slots[] = {&h.usernameToken, &h.passwordText, &h.sessionToken,
-                                               &h.sessionType};
-        const char* names[] = {"UsernameToken", "PasswordText", "SessionToken", "SessionType"};
-        for (int i = 0; i < 4; i++) {
-            if (reply.header.isMember(names[i])) *slots[i] = Jval2Str(reply.header[names[i]]);
+        for (const auto& f : kHeaderFields) {
+            if (reply.header.isMember(f.first)) h.*f.second = Jval2Str(reply.header[f.first]);
         }
         crm::setHeader(ctx, h);
     }
@@ -155,90 +157,68 @@ int Handler::answer(struct soap* ctx, Exchange& ex, const char* operation, const
 
 namespace {
 
-// Each service hands its operations to the handler under the operation's name.
-class ConnService : public conn::ConnectionCheckService {
+// Each service hands its operations to the handler under the operation's
+// name; one context serves them all, so none is ever copied.
+template <class Base>
+class Bound : public Base {
   public:
-    ConnService(struct soap* s, Handler& h, Exchange& e)
-        : conn::ConnectionCheckService(s), h_(h), e_(e) {}
-    conn::ConnectionCheckService* copy() override { return nullptr; }
+    Bound(struct soap* s, Handler& h, Exchange& e) : Base(s), h_(h), e_(e) {}
+    Base* copy() override { return nullptr; }
+
+  protected:
+    template <class In, class Out>
+    int answer(const char* operation, In* in, Out& out) {
+        return h_.answer(this->soap, e_, operation, in, out);
+    }
+
+  private:
+    Handler& h_;
+    Exchange& e_;
+};
+
+struct ConnService : Bound<conn::ConnectionCheckService> {
+    using Bound::Bound;
     int ConnectionCheck(conn::ConnectionCheckInput* in, conn::ConnectionCheckOutput& out) override {
-        return h_.answer(soap, e_, "Connection_Check", in, out);
+        return answer("Connection_Check", in, out);
     }
-
-  private:
-    Handler& h_;
-    Exchange& e_;
 };
 
-class CardService : public card::CardInfoService {
-  public:
-    CardService(struct soap* s, Handler& h, Exchange& e) : card::CardInfoService(s), h_(h), e_(e) {}
-    card::CardInfoService* copy() override { return nullptr; }
+struct CardService : Bound<card::CardInfoService> {
+    using Bound::Bound;
     int GetInfo(card::GetInfoInput* in, card::GetInfoOutput& out) override {
-        return h_.answer(soap, e_, "Get_Info", in, out);
+        return answer("Get_Info", in, out);
     }
-
-  private:
-    Handler& h_;
-    Exchange& e_;
 };
 
-class OrderService : public order::OrderService {
-  public:
-    OrderService(struct soap* s, Handler& h, Exchange& e) : order::OrderService(s), h_(h), e_(e) {}
-    order::OrderService* copy() override { return nullptr; }
+struct OrderService : Bound<order::OrderService> {
+    using Bound::Bound;
     int ProcOrder(order::ProcOrderInput* in, order::ProcOrderOutput& out) override {
-        return h_.answer(soap, e_, "Proc_Order", in, out);
+        return answer("Proc_Order", in, out);
     }
-
-  private:
-    Handler& h_;
-    Exchange& e_;
 };
 
-class StornService : public storn::OrderStornoService {
-  public:
-    StornService(struct soap* s, Handler& h, Exchange& e)
-        : storn::OrderStornoService(s), h_(h), e_(e) {}
-    storn::OrderStornoService* copy() override { return nullptr; }
+struct StornService : Bound<storn::OrderStornoService> {
+    using Bound::Bound;
     int OrderStorno(storn::OrderStornoInput* in, storn::OrderStornoOutput& out) override {
-        return h_.answer(soap, e_, "Order_Storno", in, out);
+        return answer("Order_Storno", in, out);
     }
-
-  private:
-    Handler& h_;
-    Exchange& e_;
 };
 
-class BatchService : public batch::BatchOrderSyncService {
-  public:
-    BatchService(struct soap* s, Handler& h, Exchange& e)
-        : batch::BatchOrderSyncService(s), h_(h), e_(e) {}
-    batch::BatchOrderSyncService* copy() override { return nullptr; }
+struct BatchService : Bound<batch::BatchOrderSyncService> {
+    using Bound::Bound;
     int BatchOrderSync(batch::BatchOrderSyncInput* in, batch::BatchOrderSyncOutput& out) override {
-        return h_.answer(soap, e_, "Batch_Order_Sync", in, out);
+        return answer("Batch_Order_Sync", in, out);
     }
-
-  private:
-    Handler& h_;
-    Exchange& e_;
 };
 
-class HoldService : public hold::HoldPointsService {
-  public:
-    HoldService(struct soap* s, Handler& h, Exchange& e)
-        : hold::HoldPointsService(s), h_(h), e_(e) {}
-    hold::HoldPointsService* copy() override { return nullptr; }
+struct HoldService : Bound<hold::HoldPointsService> {
+    using Bound::Bound;
     int HoldPoints(hold::HoldPointsInput* in, hold::PointsOutput& out) override {
-        return h_.answer(soap, e_, "Hold_Points", in, out);
+        return answer("Hold_Points", in, out);
     }
     int UnholdPoints(hold::UnholdPointsInput* in, hold::PointsOutput& out) override {
-        return h_.answer(soap, e_, "Unhold_Points", in, out);
+        return answer("Unhold_Points", in, out);
     }
-
-  private:
-    Handler& h_;
-    Exchange& e_;
 };
 
 }  // namespace
