@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "common/json_util.h"
+#include "storage/sqlite_handle.h"
 
 namespace gatewaytest {
 
@@ -48,6 +49,21 @@ std::vector<Json::Value> Gateway::records(const std::string& operation) const {
 
 std::vector<std::string> Gateway::log() const {
     return testsupport::logMessages(server_->out());
+}
+
+}  // namespace gatewaytest
+
+namespace gatewaytest {
+
+std::vector<storage::Row> Gateway::journal(const std::string& sql) const {
+    storage::Connection conn;
+    if (conn.open(journalPath(), SQLITE_OPEN_READONLY) != SQLITE_OK)
+        throw std::runtime_error("cannot open the journal " + journalPath());
+    storage::Statement stmt(conn, sql);
+    if (!stmt.ok()) throw std::runtime_error(sql + ": " + conn.errmsg());
+    std::vector<storage::Row> rows;
+    stmt.forEachRow([&rows](const storage::Row& r) { rows.push_back(r); });
+    return rows;
 }
 
 }  // namespace gatewaytest
