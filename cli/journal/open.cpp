@@ -76,7 +76,6 @@ std::string openReadOnly(const std::string& path, storage::Connection& conn, std
     int rc = conn.open(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
     if (rc != SQLITE_OK)
         return "Ошибка открытия журнала: " + path + " (" + sqlite3_errstr(rc) + ")";
-    sqlite3_busy_timeout(conn.get(), 2000);  // a server commit in progress
 
     storage::Statement probe(conn, "SELECT COUNT(*) FROM sqlite_master");
     if (probe.step() != SQLITE_ROW)
