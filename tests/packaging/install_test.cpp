@@ -100,7 +100,9 @@ facts >/results/purged
     EXPECT_EQ(0u, purged.count("/var/opt/zelvan/run"));
 }
 
-// Process 1 of a fresh pid namespace stands in for systemd: it runs the
+// Process 1 of a fresh pid namespace stands in for systemd (unshare
+// --kill-child ends the namespace, the daemon with it, should the test time
+// out and kill unshare): it runs the
 // unit's ExecStart as the unit's User and Group, reads the PIDFile, talks to
 // the daemon, rotates its log as logrotate would at night, and stops it
 // with the unit's KillSignal.
@@ -157,7 +159,7 @@ TEST_F(Installed, ServiceStartsDetachedWithItsPidFileAndSurvivesLogRotation) {
         "export PORT=" +
         std::to_string(port) +
         "\n"
-        "unshare --pid --fork --mount-proc /bin/sh /results/manager.sh\n");
+        "exec unshare --pid --fork --kill-child --mount-proc /bin/sh /results/manager.sh\n");
     ASSERT_EQ(0, r.status) << r.out << r.err << readFile(result("install.log"));
     auto service = facts(result("service"));
     EXPECT_EQ("0", service["started"]) << readFile(result("start.out"));
