@@ -1,6 +1,6 @@
 // The .deb files of this build: what each holds, its control data, what
 // lintian says, the programs run from the unpacked package, and the service
-// unit as systemd reads it.
+// unit and the tmpfiles rule as systemd reads them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -137,6 +137,25 @@ TEST(Packages, ServiceUnitPassesSystemdVerification) {
     RunResult r = run({"/usr/bin/systemd-analyze", "verify", path}, "", {}, 60000ms);
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_EQ("", r.err);
+}
+
+// A pid file left by a power loss may name a process of the next boot; the
+// package's tmpfiles rule removes it at boot, and only then.
+TEST(Packages, StalePidFileGoesAtBootOnly) {
+    if (!fileExists("/usr/bin/systemd-tmpfiles")) GTEST_SKIP() << "systemd is not installed";
+    TempDir root;
+    ASSERT_TRUE(unpackDeb(debFile("zelvan"), root.path()));
+    const std::string pidFile = root.path() + "/var/opt/zelvan/run/zelvan-server.pid";
+    writeFile(pidFile, "4242");
+    for (bool boot : {false, true}) {
+        SCOPED_TRACE(boot ? "at boot" : "while running");
+        std::vector<std::string> args = {"/usr/bin/systemd-tmpfiles", "--remove",
+                                         "--root=" + root.path(), "zelvan.conf"};
+        if (boot) args.insert(args.begin() + 2, "--boot");
+        RunResult r = run(args);
+        EXPECT_EQ(0, r.status) << r.err;
+        EXPECT_EQ(!boot, fileExists(pidFile));
+    }
 }
 
 }  // namespace
