@@ -19,3 +19,6 @@ void cmdPayBonus(Json::Value& commandObject, const std::string& name, Json::Valu
 // background worker (sync_cmds.cpp).
 void cmdFlush(Json::Value& commandObject, const std::string& name, Json::Value& reply);
 void cmdSyncTask(Json::Value& commandObject, const std::string& name, Json::Value& reply);
+// The text of a result of queueing a task, as "SyncTask" answers it and the
+// background worker logs it.
+const char* syncTaskText(int rc);

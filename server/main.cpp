@@ -12,6 +12,7 @@
 #include "common/log.h"
 #include "common/project.h"
 #include "common/socket.h"
+#include "server/background.h"
 #include "server/server.h"
 
 namespace {
@@ -43,6 +44,17 @@ void startRunner(const Json::Value& conf) {
         finishProcess(1);
     }
     server_unlock();
+}
+
+// The background synchronisation worker, before the accept loop; it is
+// never joined. A failure to start it is treated as a socket failure.
+void startBackground() {
+    const char* const failed = "Ошибка создания Background задания сервера";
+    pthread_t background;
+    if (pthread_create(&background, nullptr, ServerBackground, nullptr) != 0) {
+        logLine(failed);
+        throw SocketException(failed);
+    }
 }
 
 [[noreturn]] void acceptLoop(TCPServerSocket& servSock) {
@@ -121,12 +133,7 @@ int main(int argc, char** argv) {
         TCPServerSocket servSock(crmServPort, 3);
         logLine("Сервер инициализирован и готов к принятию соединений на порту " +
                 std::to_string(crmServPort));
-        // The background synchronisation worker starts here, before the
-        // accept loop: a thread running ServerBackground(nullptr), never
-        // joined; when it cannot be created, log "Ошибка создания Background
-        // задания сервера" and throw SocketException with that text.
-        //     pthread_t background;
-        //     if (pthread_create(&background, nullptr, ServerBackground, nullptr) != 0) ...
+        startBackground();
         acceptLoop(servSock);
     } catch (const SocketException& e) {
         logFailure(e.what());

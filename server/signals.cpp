@@ -1,12 +1,14 @@
 // Stopping the server on SIGTERM and SIGINT. The two signals are blocked in
 // every thread and one thread waits for them, so the stop runs in a normal
-// thread context: it logs, waits for the command in progress (the server
-// lock), ends the runner once and ends the process with status 0.
+// thread context: it logs, wakes the background worker from its sleep, waits
+// for the command or batch cycle in progress (the server lock), ends the
+// runner once and ends the process with status 0.
 #include <signal.h>
 
 #include <string>
 
 #include "common/log.h"
+#include "server/background.h"
 #include "server/server.h"
 
 namespace {
@@ -33,6 +35,7 @@ void* stopWaiter(void*) {
 void sighandler(int sig) {
     force_exit = 1;
     log("Остановка сервера по сигналу : " + std::to_string(sig), LOG_STREAM, !detach);
+    stopBackground();
     server_lock();
     finishProcess(0);
 }

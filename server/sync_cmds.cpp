@@ -1,6 +1,7 @@
 // "Flush" and "SyncTask". The session holds the server lock for the whole
 // command, so a Flush's batch cycle (collect, send, release, drop the
 // temporary table) never overlaps another one.
+#include "server/background.h"
 #include "server/handlers.h"
 #include "server/server.h"
 
@@ -18,13 +19,13 @@ const struct {
     {-1, "Отсутствует управляющий процесс"},
 };
 
+}  // namespace
+
 const char* syncTaskText(int rc) {
     for (const auto& t : kSyncTaskTexts)
         if (t.rc == rc) return t.text;
     return "Ошибка добавления задания синхронизации";
 }
-
-}  // namespace
 
 void cmdFlush(Json::Value& commandObject, const std::string& name, Json::Value& reply) {
     storage::TaskSync task;
@@ -45,17 +46,7 @@ void cmdFlush(Json::Value& commandObject, const std::string& name, Json::Value& 
     } else {
         release = pRun->runBatchInfo(r, taskBatch) == 0;
     }
-    storage::zelvanDb& db = pRun->Storage();
-    if (release) {
-        if (taskBatch)
-            db.releaseDaySyncTask(&task);
-        else
-            db.releaseOfflineSyncTask();
-    }
-    if (taskBatch)
-        db.clearDaySyncTemp();
-    else
-        db.clearOfflineSyncTemp();
+    endBatchCycle(&task, release);
 }
 
 void cmdSyncTask(Json::Value& commandObject, const std::string& name, Json::Value& reply) {
