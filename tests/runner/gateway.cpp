@@ -1,6 +1,7 @@
 // The gateway fixture of the runner's end-to-end tests.
 #include "tests/runner/gateway.h"
 
+#include <regex>
 #include <stdexcept>
 
 #include "common/json_util.h"
@@ -15,15 +16,53 @@ Json::Value json(const std::string& text) {
 }
 
 Gateway::Gateway(const Json::Value& scenario, const std::string& members,
-                 const soaptest::Simulator::Tls* tls)
+                 const soaptest::Simulator::Tls* tls,
+                 const std::function<void(const std::string&)>& prepareJournal)
     : sim_(std::make_unique<soaptest::Simulator>(scenario, tls)) {
     testsupport::ServerSpec spec;
     spec.members = "\"PmtJsonRootName\": \"AZS\", \"ConnectionString\": \"" + sim_->endpoint() +
                    "\"" + (members.empty() ? "" : ", " + members);
+    if (prepareJournal)
+        spec.prepare = [&](const testsupport::TempDir& dir) {
+            prepareJournal(dir.file("zelvan.db3"));
+        };
     server_ = std::make_unique<testsupport::ServerProcess>(spec);
     const unsigned short port = server_->port();
     if (port == 0 || !pos_.connect(port))
         throw std::runtime_error("zelvan-server did not start: " + server_->out() + server_->err());
+    waitForWorkerStartUp();
+}
+
+// The start-up run sends the offline batch and the queued tasks only while
+// the network flag is set, which the session's first line shows; it then
+// always ends its offline cycle with the same line.
+void Gateway::waitForWorkerStartUp() {
+    static const std::string started =
+        "[SYNC PROC] Процесс проверки offline данных в Background : ";
+    static const std::regex session(R"(Online State  : \[(ONLINE|OFFLINE)\]\[([01])\])");
+    static const std::string off = started + "Отключен";
+    static const std::string offlineEnd = "Завершение проверки offline данных синхронизации";
+    bool done = false;
+    testsupport::waitUntil(
+        [&] {
+            std::optional<bool> network;  // from the session's first line
+            bool disabled = false, ended = false;
+            for (const std::string& m : log()) {
+                std::smatch match;
+                if (testsupport::isWorkerLine(m) && m.size() >= off.size() &&
+                    m.compare(m.size() - off.size(), off.size(), off) == 0) {
+                    disabled = true;
+                } else if (!network && std::regex_match(m, match, session)) {
+                    network = match[2] == "1";
+                } else if (m == offlineEnd) {
+                    ended = true;
+                }
+            }
+            done = disabled || (network && (!*network || ended));
+            return done;
+        },
+        10000ms);
+    if (!done) throw std::runtime_error("the background worker did not start: " + server_->out());
 }
 
 std::string Gateway::sendRaw(const std::string& commands, Millis timeout) {

@@ -5,6 +5,7 @@
 
 #include <json/json.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,10 +22,14 @@ using namespace std::chrono_literals;
 class Gateway {
   public:
     // `members`: more configuration members (JSON text), e.g.
-    // "\"RetryCount\": 1". The server starts once the simulator runs.
+    // "\"RetryCount\": 1". The server starts once the simulator runs, after
+    // `prepareJournal` (when given) was called with the journal's path. The
+    // constructor returns when the background worker's start-up run is over,
+    // so that what a test puts into the journal afterwards waits for the
+    // worker's next run or a command.
     explicit Gateway(const Json::Value& scenario = Json::Value(Json::objectValue),
-                     const std::string& members = "",
-                     const soaptest::Simulator::Tls* tls = nullptr);
+                     const std::string& members = "", const soaptest::Simulator::Tls* tls = nullptr,
+                     const std::function<void(const std::string&)>& prepareJournal = {});
 
     soaptest::Simulator& sim() { return *sim_; }
     testsupport::ServerProcess& server() { return *server_; }
@@ -44,6 +49,8 @@ class Gateway {
     std::vector<storage::Row> journal(const std::string& sql) const;
 
   private:
+    void waitForWorkerStartUp();
+
     std::unique_ptr<soaptest::Simulator> sim_;
     std::unique_ptr<testsupport::ServerProcess> server_;
     testsupport::TcpClient pos_;

@@ -61,6 +61,7 @@ ServerProcess::ServerProcess(const ServerSpec& spec) {
         spec.configText.empty() ? serverConfig(dir_.path(), spec.members) : spec.configText;
     replaceAll(config, "@DIR@", dir_.path());
     writeFile(configPath(), config);
+    if (spec.prepare) spec.prepare(dir_);
     Process::Options o;
     o.args = spec.launcher;
     o.args.push_back(binaryPath("zelvan-server"));
@@ -211,10 +212,15 @@ std::vector<std::string> withoutRunnerStartup(const std::vector<std::string>& me
     bool inBlock = false;
     for (const std::string& m : messages) {
         if (m == first) inBlock = true;
-        if (!inBlock) out.push_back(m);
+        if (!inBlock && !isWorkerLine(m)) out.push_back(m);
         if (inBlock && m.rfind(last, 0) == 0) inBlock = false;
     }
     return out;
+}
+
+bool isWorkerLine(const std::string& message) {
+    static const std::regex worker(R"(^\[\d+\] : \[SYNC (PROC|TASK)\] .*)");
+    return std::regex_match(message, worker);
 }
 
 }  // namespace testsupport

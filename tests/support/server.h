@@ -6,6 +6,7 @@
 
 #include <signal.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,9 @@ struct ServerSpec {
     bool foreground = true;             // pass "-d"
     std::vector<std::string> args;      // after the options above
     std::vector<std::string> launcher;  // put before the program (privateMountsLauncher)
+    // Called with the server's directory before the program starts (e.g. to
+    // put a journal there).
+    std::function<void(const TempDir&)> prepare;
 };
 
 // A zelvan-server started with its configuration file in a fresh TempDir;
@@ -63,9 +67,13 @@ class ServerProcess {
 std::vector<std::string> logMessages(const std::string& text);
 
 // The messages without the runner's start-up block (from "Инициализация
-// локальной БД для ZelvanCRM" to "Демон инициализирован в режиме ..."), so
-// that tests of the server entry see the entry's own lines.
+// локальной БД для ZelvanCRM" to "Демон инициализирован в режиме ...") and
+// without the background worker's own lines ("[<thread>] : [SYNC PROC] ..."
+// and "[SYNC TASK]"), so that tests of the server entry see the entry's own
+// lines.
 std::vector<std::string> withoutRunnerStartup(const std::vector<std::string>& messages);
+// Whether a message is one of the background worker's own lines.
+bool isWorkerLine(const std::string& message);
 
 // A directory mounted over a fixed path, seen only by the launched program.
 struct Mount {
