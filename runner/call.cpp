@@ -9,8 +9,17 @@
 #include "runner/request_rules.h"
 #include "runner/runner.h"
 
+CallSettings interactiveSettings(const RunnerConfig& conf) {
+    CallSettings settings;
+    settings.attempts = conf.retryCount;
+    settings.connectTimeout = conf.connectTimeout;
+    settings.sendRecvTimeout = conf.sendRecvTimeout;
+    return settings;
+}
+
 CrmCall::CrmCall(zelvanRunner& runner, const CallSettings& settings)
     : runner_(runner), settings_(settings) {
+    endpoint_ = runner.conf_.connectionString;
     sessionType_ = runner.sessionType_;
     user_ = runner.conf_.userId;
     pass_ = runner.conf_.userPass;

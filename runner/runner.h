@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,8 @@
 
 struct soap;
 struct RunnerSlots;
+struct FailureAnswer;
+struct MemberRule;
 class CrmCall;
 namespace card {
 class GetInfoInput;
@@ -218,6 +221,23 @@ class zelvanRunner {
                        __ProcExecState entry);
     void orderAttemptFailed(Json::Value& reply, int rc, __ProcExecState entry, CrmCall& call);
     int orderOfflineAnswer(Json::Value& reply);
+    // The request builders' common start: the offline flag cleared, the
+    // current card (made when there is none; with `resetPoints` its points
+    // total 0), the request's member types, its card number and contact
+    // fields, then the offline flag set by the request or a network marked
+    // down. 0, -1 without a master context, kBadRequest, -98 / -99.
+    int startTransactRequest(const Json::Value& request, const MemberRule* rules, size_t count,
+                             bool resetPoints);
+    // A transaction's call the CRM answered: the flags, the card's QR and
+    // contact fields, "err" "0" with the success text, "Status" "A",
+    // "Offline" "0", and a non-empty informational message as "zvnInfoMsg".
+    void transactAnswered(Json::Value& reply, const std::string& info);
+    // A transaction's failed attempt with result rc: the reply marked
+    // offline, the flags, the fault and the texts of `answer`; `accepted`
+    // moves the execution state and says whether the transaction is accepted
+    // offline.
+    void transactAttemptFailed(Json::Value& reply, int rc, CrmCall& call,
+                               const FailureAnswer& answer, const std::function<bool()>& accepted);
     // Sets the execution state; with `toCard` the current card's too.
     void setRunState(__ProcExecState state, bool toCard);
     // Points the current transaction spends (0 without a card).
