@@ -199,6 +199,4 @@ int zelvanRunner::endZvnCRM() {
 }
 
 // Operations whose requests arrive later have nothing to release yet.
-void zelvanRunner::clearHoldInfo() {}
-void zelvanRunner::clearUnHoldInfo() {}
 void zelvanRunner::clearStornInfo() {}

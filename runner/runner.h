@@ -31,6 +31,9 @@ class GetInfoOutput;
 namespace order {
 class ProcOrderOutput;
 }  // namespace order
+namespace hold {
+class PointsOutput;
+}  // namespace hold
 
 // Fatal start-up error of the runner; the text is the message, optionally
 // followed by ": " and the system's text for the current errno.
@@ -143,6 +146,24 @@ class zelvanRunner {
     int mkOrderRequest(const Json::Value& request);
     int runOrderInfo(Json::Value& out, bool offline);
 
+    // Holds (Hold_Points) and their release (Unhold_Points).
+    // jsonHoldRequestCorrelate rewrites the member "HoldBonus" of the command
+    // object in place (the server's UTC time and time value, the client's
+    // card fields kept, contact fields from the current card): -1, nothing
+    // changed, when it is missing, not an object or has members of wrong
+    // types, else 0. mkHoldRequest builds the hold, mkUnHoldRequest the
+    // release from the hold still held, overridden by its own request: 0,
+    // -99 / -98 for an unusable card number or QR code, kBadRequest, -1
+    // without a master context. runHoldInfo and runUnHoldInfo send them (or,
+    // with `offline`, answer from the stored request) and fill `out`: the
+    // result of the last attempt, the offline answer's code, or -1 when they
+    // cannot start.
+    int jsonHoldRequestCorrelate(Json::Value& request);
+    int mkHoldRequest(const Json::Value& request);
+    int runHoldInfo(Json::Value& out, bool offline);
+    int mkUnHoldRequest(const Json::Value& request);
+    int runUnHoldInfo(Json::Value& out, bool offline);
+
     // How far the transaction in progress has got; the operations mirror it
     // into the current card.
     __ProcExecState getRunState() const { return runState_; }
@@ -232,6 +253,8 @@ class zelvanRunner {
     // contact fields, "err" "0" with the success text, "Status" "A",
     // "Offline" "0", and a non-empty informational message as "zvnInfoMsg".
     void transactAnswered(Json::Value& reply, const std::string& info);
+    void mapHoldReply(Json::Value& reply, const hold::PointsOutput& response);
+    void mapUnHoldReply(Json::Value& reply, const hold::PointsOutput& response);
     // A transaction's failed attempt with result rc: the reply marked
     // offline, the flags, the fault and the texts of `answer`; `accepted`
     // moves the execution state and says whether the transaction is accepted

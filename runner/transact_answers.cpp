@@ -84,6 +84,19 @@ int offlineAnswer(Json::Value& reply, const zelvanCardInfo* card, const OfflineT
     return result;
 }
 
+void putPointsReply(Json::Value& reply, const hold::PointsOutput& r) {
+    const struct {
+        const char* key;
+        const std::string* value;
+    } members[] = {
+        {"CardNum", r.LOYCardNumber},
+        {"PointsBefore", r.PointsBefore},
+        {"PointsAfter", r.PointsAfter},
+    };
+    for (const auto& m : members)
+        if (!crm::text(m.value).empty()) reply[m.key] = *m.value;
+}
+
 void zelvanRunner::transactAttemptFailed(Json::Value& reply, int rc, CrmCall& call,
                                          const FailureAnswer& answer,
                                          const std::function<bool()>& accepted) {

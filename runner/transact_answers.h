@@ -11,6 +11,9 @@
 #include <string>
 
 class zelvanCardInfo;
+namespace hold {
+class PointsOutput;
+}
 
 extern const char kSuccessText[];       // the CRM's code 0
 extern const char kSavedOfflineText[];  // accepted offline although the CRM answered
@@ -72,3 +75,7 @@ OfflineTexts savedOfflineTexts(const char* command);
 // with one ("Status" "R"); the card's QR and contact fields. Returns the
 // result.
 int offlineAnswer(Json::Value& reply, const zelvanCardInfo* card, const OfflineTexts& texts);
+
+// The members of a hold or release reply: card number and balances, each
+// when the CRM sent it non-empty.
+void putPointsReply(Json::Value& reply, const hold::PointsOutput& r);

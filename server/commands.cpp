@@ -70,8 +70,8 @@ const CommandRow commandTable[] = {
     // The third word begins with a Latin "c": the title is kept as written.
     {CMD_PAYBONUS, "Запрос на cписание/начисление бонусов", cmdPayBonus, true, false},
     {CMD_PAYRETURN, "Запрос на сторнирование покупки", nullptr, true, false},
-    {CMD_HOLDBONUS, "Запрос холдирования бонусов", nullptr, true, false},
-    {CMD_HOLDRETURN, "Запрос на отмену холдирования бонусов", nullptr, true, false},
+    {CMD_HOLDBONUS, "Запрос холдирования бонусов", cmdHoldBonus, true, false},
+    {CMD_HOLDRETURN, "Запрос на отмену холдирования бонусов", cmdHoldReturn, true, false},
     {CMD_UNDO, "Запрос на отмену операции", nullptr, true, false},
     {CMD_FLUSH, "Запрос на синхронизацию offline транзакций", cmdFlush, true, false},
     {CMD_END, "Инициализирована команда на закрытие сессии", cmdEnd, true, true},

@@ -19,3 +19,7 @@ void cmdPayBonus(Json::Value& commandObject, const std::string& name, Json::Valu
 // background worker (sync_cmds.cpp).
 void cmdFlush(Json::Value& commandObject, const std::string& name, Json::Value& reply);
 void cmdSyncTask(Json::Value& commandObject, const std::string& name, Json::Value& reply);
+
+// Holds and their release, not journalled (hold_cmds.cpp).
+void cmdHoldBonus(Json::Value& commandObject, const std::string& name, Json::Value& reply);
+void cmdHoldReturn(Json::Value& commandObject, const std::string& name, Json::Value& reply);
