@@ -1,6 +1,8 @@
 // The gateway fixture of the runner's end-to-end tests.
 #include "tests/runner/gateway.h"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 #include "common/json_util.h"
@@ -12,6 +14,15 @@ Json::Value json(const std::string& text) {
     Json::Value v;
     if (!parseJsonRequest(text, v)) throw std::runtime_error("bad test JSON: " + text);
     return v;
+}
+
+void expectMembers(const Json::Value& expected, const Json::Value& actual) {
+    for (const std::string& key : expected.getMemberNames()) {
+        if (expected[key].isNull())
+            EXPECT_FALSE(actual.isMember(key)) << key << " in " << actual;
+        else
+            EXPECT_EQ(expected[key], actual[key]) << key << " in " << actual;
+    }
 }
 
 Gateway::Gateway(const Json::Value& scenario, const std::string& members,

@@ -52,4 +52,8 @@ class Gateway {
 // Parses JSON test data.
 Json::Value json(const std::string& text);
 
+// Every member of `expected` is in `actual` with that value; a null member
+// of `expected` must be absent.
+void expectMembers(const Json::Value& expected, const Json::Value& actual);
+
 }  // namespace gatewaytest

@@ -56,17 +56,6 @@ std::string col(const storage::Row& row, const std::string& name) {
     return v != nullptr ? *v : "<null>";
 }
 
-// Every member of `expected` is in `actual` with that value; a null member
-// of `expected` must be absent.
-void expectMembers(const Json::Value& expected, const Json::Value& actual) {
-    for (const std::string& key : expected.getMemberNames()) {
-        if (expected[key].isNull())
-            EXPECT_FALSE(actual.isMember(key)) << key << " in " << actual;
-        else
-            EXPECT_EQ(expected[key], actual[key]) << key << " in " << actual;
-    }
-}
-
 std::string localNow(int offsetSeconds = 0) {
     time_t t = time(nullptr) + offsetSeconds;
     char buf[16];
