@@ -77,14 +77,24 @@ void CrmCall::refreshToken() {
     }
 }
 
-void CrmCall::putFault(Json::Value& reply, bool withDetail, const char* stringKey,
-                       const char* detailKey) const {
-    if (!ctx_) return;
+std::string CrmCall::faultString() const {
+    if (!ctx_) return std::string();
     // A transport error has no fault of the CRM's: the SOAP layer then
     // describes the error itself (a fault received is kept as it came).
     if (ctx_->error != SOAP_OK) soap_set_fault(ctx_.get());
-    const std::string fault = cleanText(crm::faultString(ctx_.get()));
+    return cleanText(crm::faultString(ctx_.get()));
+}
+
+std::string CrmCall::faultDetail() const {
+    if (!ctx_) return std::string();
+    if (ctx_->error != SOAP_OK) soap_set_fault(ctx_.get());
+    return cleanText(crm::faultDetail(ctx_.get()));
+}
+
+void CrmCall::putFault(Json::Value& reply, bool withDetail, const char* stringKey,
+                       const char* detailKey) const {
+    const std::string fault = faultString();
     if (!fault.empty()) reply[stringKey] = fault;
-    const std::string detail = cleanText(crm::faultDetail(ctx_.get()));
+    const std::string detail = faultDetail();
     if (withDetail && !detail.empty()) reply[detailKey] = detail;
 }

@@ -56,6 +56,10 @@ class CrmCall {
     // apostrophes cleaned, each only when there is one.
     void putFault(Json::Value& reply, bool withDetail, const char* stringKey = "zvnErrMsg",
                   const char* detailKey = "zvnErrInfo") const;
+    // The failed attempt's fault string and detail, apostrophes cleaned
+    // ("" when there is none).
+    std::string faultString() const;
+    std::string faultDetail() const;
 
     // Destroys the last context copy.
     void finish() { ctx_.reset(); }

@@ -163,6 +163,14 @@ class zelvanRunner {
     int runHoldInfo(Json::Value& out, bool offline);
     int mkUnHoldRequest(const Json::Value& request);
     int runUnHoldInfo(Json::Value& out, bool offline);
+    // Purchase reversal (Order_Storno). mkStornRequest builds the request
+    // from the "PayReturn" command and the reversal's journal record on the
+    // current card: 0, -2 for members of wrong types, -1 without a master
+    // context. runStornInfo sends it (or, with `offline`, answers from the
+    // stored request) and fills `out`; it returns the result of the last
+    // attempt, the offline answer's code, or -1 when it cannot start.
+    int mkStornRequest(const Json::Value& request);
+    int runStornInfo(Json::Value& out, bool offline);
 
     // How far the transaction in progress has got; the operations mirror it
     // into the current card.

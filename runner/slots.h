@@ -51,4 +51,5 @@ struct RunnerSlots {
     RequestSlot<batch::BatchOrderSyncInput> batch;
     RequestSlot<hold::HoldPointsInput> hold;
     RequestSlot<hold::UnholdPointsInput> unhold;
+    RequestSlot<storn::OrderStornoInput> storn;
 };

@@ -189,14 +189,20 @@ std::string paddedDateTime(const std::string& dateTime) {
     return dt.substr(0, 14);
 }
 
-ClockReading readClock() {
+ClockReading clockAt(const std::string& timeValue) {
     ClockReading r;
-    r.timeValue = dbl2str(timePoint(), 6);
+    r.timeValue = timeValue;
     long whole = 0;
-    time_t t = _stol(strDoubleSplit(r.timeValue, false), whole) == 0 ? whole : time(nullptr);
+    std::string seconds = strDoubleSplit(timeValue, false);
+    if (seconds.empty()) seconds = timeValue;
+    time_t t = _stol(seconds, whole) == 0 ? whole : time(nullptr);
     r.local = time2DateTimeStr(&t);
     r.utc = DayTimeUTC_string(&t);
     return r;
+}
+
+ClockReading readClock() {
+    return clockAt(dbl2str(timePoint(), 6));
 }
 
 void keepAs(Json::Value& obj, const char* from, const char* to) {

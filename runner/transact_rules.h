@@ -99,14 +99,18 @@ std::string crmDateTime(std::string dateTime);
 // fewer, else padded with "0" to 14 characters.
 std::string paddedDateTime(const std::string& dateTime);
 
-// One reading of the server clock: the time value (seconds with six
+// One reading of a time: the time value (seconds since the epoch with six
 // decimals) and the local and UTC date-times of its whole second.
 struct ClockReading {
     std::string timeValue;
     std::string local;  // %Y%m%d%H%M%S
     std::string utc;    // %m/%d/%Y %H:%M:%S
 };
+// The server's clock now.
 ClockReading readClock();
+// The date-times of a time value's whole seconds (the current time when they
+// are not a number); the time value is kept as given.
+ClockReading clockAt(const std::string& timeValue);
 
 // Copies a member the client filled (non-empty as text) to another name.
 void keepAs(Json::Value& obj, const char* from, const char* to);

@@ -69,7 +69,7 @@ const CommandRow commandTable[] = {
     {CMD_CARDINFO, "Запрос на получение информации по карте", cmdCardInfo, true, false},
     // The third word begins with a Latin "c": the title is kept as written.
     {CMD_PAYBONUS, "Запрос на cписание/начисление бонусов", cmdPayBonus, true, false},
-    {CMD_PAYRETURN, "Запрос на сторнирование покупки", nullptr, true, false},
+    {CMD_PAYRETURN, "Запрос на сторнирование покупки", cmdPayReturn, true, false},
     {CMD_HOLDBONUS, "Запрос холдирования бонусов", cmdHoldBonus, true, false},
     {CMD_HOLDRETURN, "Запрос на отмену холдирования бонусов", cmdHoldReturn, true, false},
     {CMD_UNDO, "Запрос на отмену операции", nullptr, true, false},
