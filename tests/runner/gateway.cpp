@@ -78,3 +78,12 @@ std::vector<storage::Row> Gateway::journal(const std::string& sql) const {
 }
 
 }  // namespace gatewaytest
+
+namespace gatewaytest {
+
+std::string col(const storage::Row& row, const std::string& name) {
+    const std::string* v = storage::column(row, name);
+    return v != nullptr ? *v : "<null>";
+}
+
+}  // namespace gatewaytest

@@ -53,7 +53,10 @@ class Gateway {
 Json::Value json(const std::string& text);
 
 // Every member of `expected` is in `actual` with that value; a null member
-// of `expected` must be absent.
+// of `expected` must be absent (gtest expectations).
 void expectMembers(const Json::Value& expected, const Json::Value& actual);
+
+// A journal row's column; "<null>" when the row has none.
+std::string col(const storage::Row& row, const std::string& name);
 
 }  // namespace gatewaytest

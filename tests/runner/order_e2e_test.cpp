@@ -51,11 +51,6 @@ int offlineRows(Gateway& gw, const std::string& cheque) {
         gw.journal("SELECT ID FROM OFFLINE WHERE ChequeID = '" + cheque + "'").size());
 }
 
-std::string col(const storage::Row& row, const std::string& name) {
-    const std::string* v = storage::column(row, name);
-    return v != nullptr ? *v : "<null>";
-}
-
 std::string localNow(int offsetSeconds = 0) {
     time_t t = time(nullptr) + offsetSeconds;
     char buf[16];

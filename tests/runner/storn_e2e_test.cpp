@@ -16,11 +16,6 @@ namespace {
 
 const char* const kQuick = R"("RetryCount": 1, "ConnectTimeout": 1, "SendRecvTimeout": 2)";
 
-std::string col(const storage::Row& row, const std::string& name) {
-    const std::string* v = storage::column(row, name);
-    return v != nullptr ? *v : "<null>";
-}
-
 storage::Row row(Gateway& gw, const std::string& table, const std::string& where) {
     auto rows = gw.journal("SELECT * FROM " + table + " WHERE " + where);
     return rows.size() == 1 ? rows[0] : storage::Row();
@@ -50,15 +45,6 @@ std::string reversal(const std::string& cheque, const std::string& number,
 
 Json::Value payReturn(Gateway& gw, const std::string& request) {
     return gw.send("\"PayReturn\": " + request)["PayReturn"];
-}
-
-void expectMembers(const Json::Value& expected, const Json::Value& actual) {
-    for (const std::string& key : expected.getMemberNames()) {
-        if (expected[key].isNull())
-            EXPECT_FALSE(actual.isMember(key)) << key << " in " << actual;
-        else
-            EXPECT_EQ(expected[key], actual[key]) << key << " in " << actual;
-    }
 }
 
 const Json::Value& stornoOrder(const Json::Value& record) {
