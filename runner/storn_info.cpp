@@ -10,6 +10,7 @@
 #include "runner/request_rules.h"
 #include "runner/runner.h"
 #include "runner/slots.h"
+#include "runner/transact_answers.h"
 #include "runner/transact_rules.h"
 #include "storage/transactdb.h"
 
@@ -32,11 +33,6 @@ const MemberRule kStornoMembers[] = {
     objectRule("Transact", kTransactMembers),
 };
 
-const char kSuccess[] = "Успешное выполнение операции";
-const char kNoLinkInfo[] =
-    "Извините за временные неудобства: у нас не работает связь. Бонусы за покупку будут "
-    "начислены Вам в ближайшее время";
-
 // What a CRM code of a reversal does besides setting "errMsg".
 enum class StornoEffect {
     Done,             // success
@@ -50,7 +46,7 @@ const struct StornoCode {
     const char* errMsg;
     StornoEffect effect;
 } kStornoCodes[] = {
-    {0, kSuccess, StornoEffect::Done},
+    {0, kSuccessText, StornoEffect::Done},
     {1, "Номер чека не заполнен", StornoEffect::None},
     {2, "Чек в системе не найден", StornoEffect::AcceptedOffline},
     {3, "Заказ с указанным номером уже существует", StornoEffect::AcceptedOffline},
@@ -58,12 +54,6 @@ const struct StornoCode {
     {5, "Участник заблокирован, выполняется другая транзакция.", StornoEffect::AcceptedOffline},
 };
 const StornoCode kOtherStornoCode = {-1, "Выявлена ошибка", StornoEffect::Failed};
-
-const StornoCode& stornoCode(int code) {
-    for (const StornoCode& row : kStornoCodes)
-        if (row.code == code) return row;
-    return kOtherStornoCode;
-}
 
 // Reply members copied from the CRM's answer when not empty.
 const struct {
@@ -227,13 +217,7 @@ int zelvanRunner::runStornInfo(Json::Value& out, bool offline) {
     if (offline) {
         online_ = false;
         int result = c == nullptr ? 1 : 4;
-        Json::Value stored;
-        if (c != nullptr && !c->getQueryBuf().empty() &&
-            parseJsonRequest(c->getQueryBuf(), stored) && stored.isObject() && !stored.empty() &&
-            stored.getMemberNames().front() == "PayReturn") {
-            result = 0;
-            if (stored["PayReturn"].isObject()) reply = stored["PayReturn"];
-        }
+        if (storedCommand(c, "PayReturn", reply)) result = 0;
         reply["Offline"] = "1";
         reply["err"] = std::to_string(result);
         setRunState(PROC_STATE_CANCELLED, true);
@@ -253,58 +237,44 @@ int zelvanRunner::runStornInfo(Json::Value& out, bool offline) {
     }
 
     const __ProcExecState entry = runState_;
-    CallSettings settings;
-    settings.attempts = conf_.retryCount;
-    settings.connectTimeout = conf_.connectTimeout;
-    settings.sendRecvTimeout = conf_.sendRecvTimeout;
-    CrmCall call(*this, settings);
+    CrmCall call(*this, interactiveSettings(conf_));
     online_ = false;
-    reply["err"] = "-1";
-    reply["errMsg"] = "Отсутствует соединение";
-    logLine("Ожидание ответа от сервера на сторнирование покупки");
-
-    int rc = -1;
-    for (int i = 0; i < call.attempts(); i++) {
-        struct soap* ctx = call.begin(i);
-        if (ctx == nullptr) break;
-        storn::OrderStornoProxy proxy(ctx);
-        storn::OrderStornoOutput response;
-        rc = proxy.OrderStorno(getEndPoint(), nullptr, in, response);
-        if (rc == SOAP_OK) {
-            call.refreshToken();
-            online_ = netStatus_ = true;
-            setRunState(PROC_STATE_CANCELLED, true);
-            reply["err"] = "0";
-            reply["errMsg"] = kSuccess;
-            reply["Offline"] = "0";
-            const std::string& info = crm::text(response.InfoMessage);
-            if (!info.empty()) reply["zvnInfoMsg"] = info;
-            if (!crm::text(response.ErrorCode).empty()) {
-                const int code = atoiClamp(*response.ErrorCode);
-                const StornoCode& row = stornoCode(code);
-                reply["err"] = std::to_string(code);
-                reply["errMsg"] = row.errMsg;
-                setRunState(entry, true);
-                if (row.effect == StornoEffect::Done) {
-                    if (!info.empty()) reply["InfoMsg"] = info;
-                    setRunState(PROC_STATE_CANCELLED, true);
-                } else if (row.effect != StornoEffect::None) {
-                    reply["Offline"] = "1";
-                    if (row.effect == StornoEffect::AcceptedOffline) reply["err"] = "0";
-                    reply["errZvn"] = std::to_string(code);
-                    logLine("Сохранение запроса как offline : \"" + info + "\"");
-                    setRunState(PROC_STATE_CANCELLED, true);
-                    online_ = false;
-                    cmdOffline_ = true;
-                }
+    awaitingReply(reply, "Ожидание ответа от сервера на сторнирование покупки");
+    int attempt = 0;
+    auto answered = [&](const storn::OrderStornoOutput& response) {
+        online_ = netStatus_ = true;
+        setRunState(PROC_STATE_CANCELLED, true);
+        reply["err"] = "0";
+        reply["errMsg"] = kSuccessText;
+        reply["Offline"] = "0";
+        const std::string& info = crm::text(response.InfoMessage);
+        if (!info.empty()) reply["zvnInfoMsg"] = info;
+        if (!crm::text(response.ErrorCode).empty()) {
+            const int code = atoiClamp(*response.ErrorCode);
+            const StornoCode& row = codeRow(kStornoCodes, code, kOtherStornoCode);
+            reply["err"] = std::to_string(code);
+            reply["errMsg"] = row.errMsg;
+            setRunState(entry, true);
+            if (row.effect == StornoEffect::Done) {
+                if (!info.empty()) reply["InfoMsg"] = info;
+                setRunState(PROC_STATE_CANCELLED, true);
+            } else if (row.effect != StornoEffect::None) {
+                reply["Offline"] = "1";
+                if (row.effect == StornoEffect::AcceptedOffline) reply["err"] = "0";
+                reply["errZvn"] = std::to_string(code);
+                logLine("Сохранение запроса как offline : \"" + info + "\"");
+                setRunState(PROC_STATE_CANCELLED, true);
+                online_ = false;
+                cmdOffline_ = true;
             }
-            for (const auto& m : kReplyMembers) {
-                const std::string& value = crm::text(response.*m.element);
-                if (!value.empty()) reply[m.key] = value;
-            }
-            break;
         }
-        // A failed attempt: the reversal is kept for later sending.
+        for (const auto& m : kReplyMembers) {
+            const std::string& value = crm::text(response.*m.element);
+            if (!value.empty()) reply[m.key] = value;
+        }
+    };
+    // A failed attempt: the reversal is kept for later sending.
+    auto failed = [&](int rc) {
         online_ = false;
         cmdOffline_ = true;
         reply["err"] = std::to_string(rc);
@@ -320,14 +290,15 @@ int zelvanRunner::runStornInfo(Json::Value& out, bool offline) {
             reply["err"] = "0";
             reply["errMsg"] = "Нет связи";
         }
-        if (i == call.attempts() - 1) {
+        if (++attempt == call.attempts()) {
             reply["Offline"] = "1";
             logLine("Сохранение запроса как offline : \"" + fault + "\"");
             setRunState(PROC_STATE_CANCELLED, true);
         }
         if (record != nullptr) record->Offline(cmdOffline_);
-    }
+    };
+    const int rc = call.run(
+        &storn::OrderStornoProxy::OrderStorno, in, [] {}, answered, failed);
     out = reply;
-    call.finish();
     return rc;
 }
