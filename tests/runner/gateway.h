@@ -37,6 +37,9 @@ class Gateway {
     std::vector<Json::Value> records(const std::string& operation) const;
     // The server's log messages so far.
     std::vector<std::string> log() const;
+    // How many rows the server's journal file holds in `table` (read from the
+    // file itself); -1 when it cannot be read.
+    int journalRows(const std::string& table) const;
 
   private:
     std::unique_ptr<soaptest::Simulator> sim_;

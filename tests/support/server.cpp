@@ -95,6 +95,19 @@ bool ServerProcess::waitForLog(const std::string& message, Millis timeout, bool 
         timeout);
 }
 
+bool ServerProcess::waitForCount(const std::string& text, size_t count, Millis timeout) {
+    return waitUntil(
+        [&] {
+            const std::string all = out();
+            size_t n = 0;
+            for (size_t at = all.find(text); at != std::string::npos && n < count;
+                 at = all.find(text, at + text.size()))
+                n++;
+            return n >= count;
+        },
+        timeout);
+}
+
 std::string ServerProcess::waitForLogStartingWith(const std::string& prefix, Millis timeout) {
     std::string found;
     waitUntil(
