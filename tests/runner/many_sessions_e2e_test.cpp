@@ -39,14 +39,7 @@ TEST(ManySessions, ServeAShareOfAThousandAndHoldLittleForTheIdleOnes) {
     ASSERT_TRUE(gw.send("\"Connect\": {}").isObject());
     const long base = testsupport::residentKiB(server);
 
-    std::vector<std::unique_ptr<TcpClient>> clients;
-    for (size_t i = 0; i < kSessions; i++) {
-        clients.push_back(std::make_unique<TcpClient>());
-        ASSERT_TRUE(clients.back()->connect(gw.server().port(), 10000ms)) << i;
-    }
-    // Each session logs its online state once it has started; the fixture's
-    // own connection is one more.
-    ASSERT_TRUE(gw.server().waitForCount("Online State  : [", kSessions + 1, 60000ms));
+    std::vector<std::unique_ptr<TcpClient>> clients = gw.openSessions(kSessions);
     const long idle = testsupport::residentKiB(server);
     printf(
         "gateway resident: %ld KiB without sessions, %ld KiB with %zu idle ones (%ld KiB "
