@@ -8,10 +8,21 @@
 
 namespace {
 
-// Well-formed UTF-8 (RFC 3629: no overlong forms, no surrogates, nothing
-// above U+10FFFF) without zero bytes: what a request's text must be before it
-// is parsed, so that no byte the POS or the CRM cannot read travels on into
-// the SOAP request, the journal or a reply.
+struct EnvelopeErrorRow {
+    EnvelopeError error;
+    const char* err;
+    const char* errMsg;
+};
+
+const EnvelopeErrorRow envelopeErrors[] = {
+    {EnvelopeError::BadFormat, "-1", "Формат запроса задан неверно"},
+    {EnvelopeError::NoPaymentSystem, "-2", "Нет определения платежной системы в запросе"},
+};
+
+}  // namespace
+
+// Checked before a request is parsed, so that no byte the POS or the CRM
+// cannot read travels on into the SOAP request, the journal or a reply.
 bool isRequestText(const std::string& text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
@@ -40,19 +51,6 @@ bool isRequestText(const std::string& text) {
     }
     return true;
 }
-
-struct EnvelopeErrorRow {
-    EnvelopeError error;
-    const char* err;
-    const char* errMsg;
-};
-
-const EnvelopeErrorRow envelopeErrors[] = {
-    {EnvelopeError::BadFormat, "-1", "Формат запроса задан неверно"},
-    {EnvelopeError::NoPaymentSystem, "-2", "Нет определения платежной системы в запросе"},
-};
-
-}  // namespace
 
 Json::Value* commandObjectOf(const std::string& text, const zelvanRunner& runner,
                              Json::Value& request, EnvelopeError& error) {

@@ -13,6 +13,10 @@ enum class EnvelopeError {
     NoPaymentSystem,  // the root check is on and the root member is missing
 };
 
+// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above
+// U+10FFFF) without zero bytes: what the text of a request must be.
+bool isRequestText(const std::string& text);
+
 // Parses the text of one request into `request` and returns its command
 // object (the root member's value, or the request itself with the root check
 // off). Null when the request gets an envelope error, named in `error`: text
