@@ -10,41 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/cardinfo_load.h"
 #include "common/json_util.h"
 #include "runner/soap/crm_soap.h"
 #include "tests/support/server.h"
 #include "tests/support/support.h"
 
 using namespace testsupport;
-using Clock = std::chrono::steady_clock;
-
-namespace {
-
-const char* const kScenario = R"({"Get_Info": {"reply": {"body": {
-    "ErrorCode": "0", "MemberStatus": "01",
-    "ListOfLOYMembershipCard": {"LoyMembershipCard": [
-        {"LOYCardNumber": "7001000000000001", "CardStatusCode": "Active",
-         "Point1Value": "1250.50"}]}}}}})";
-
-const char* const kRequest =
-    R"({"AZS": {"CardInfo": {"CardNum": "7001000000000001", "Check": [{"art": "95", "cnt": "20", "price": "52.10"}]}}})"
-    "\n";
-
-struct Stats {
-    double p50, p99;
-};
-
-Stats stats(std::vector<double> us) {
-    std::sort(us.begin(), us.end());
-    auto at = [&](double q) { return us[std::min(us.size() - 1, size_t(q * us.size()))]; };
-    return {at(0.50), at(0.99)};
-}
-
-double microsSince(Clock::time_point t) {
-    return std::chrono::duration<double, std::micro>(Clock::now() - t).count();
-}
-
-}  // namespace
+using namespace bench;
 
 int main(int argc, char** argv) {
     const int calls = argc > 1 ? std::max(10, atoi(argv[1])) : 3000;

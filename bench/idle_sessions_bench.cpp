@@ -12,28 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/cardinfo_load.h"
 #include "common/json_util.h"
 #include "tests/runner/gateway.h"
 
 using namespace testsupport;
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 namespace {
-
-const char* const kScenario = R"({"Get_Info": {"reply": {"body": {
-    "ErrorCode": "0", "MemberStatus": "01",
-    "ListOfLOYMembershipCard": {"LoyMembershipCard": [
-        {"LOYCardNumber": "7001000000000001", "CardStatusCode": "Active",
-         "Point1Value": "1250.50"}]}}}}})";
-
-const char* const kRequest =
-    "{\"AZS\": {\"CardInfo\": {\"CardNum\": \"7001000000000001\", \"Check\": [{\"art\": \"95\", "
-    "\"cnt\": \"20\", \"price\": \"52.10\"}]}}}\n";
-
-double percentile(std::vector<double> v, double q) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(q * v.size()))];
-}
 
 int run(size_t sessions, int rounds) {
     if (!allowOpenFiles(2 * sessions + 256)) {
@@ -73,16 +59,15 @@ int run(size_t sessions, int rounds) {
                 reply["AZS"]["CardInfo"]["err"] != Json::Value(0))
                 continue;
             answered++;
-            micros.push_back(
-                std::chrono::duration<double, std::micro>(Clock::now() - sent[k]).count());
+            micros.push_back(microsSince(sent[k]));
         }
     }
     printf("active sessions: %zu of %zu, CardInfo answered %zu of %zu\n", (sessions + 9) / 10,
            sessions, answered, asked);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     printf("CardInfo round trips: %.0f per second in all\n", double(answered) / seconds);
-    printf("CardInfo with the others idle: p50 %8.1f us  p99 %8.1f us\n", percentile(micros, 0.50),
-           percentile(micros, 0.99));
+    const Stats st = stats(micros);
+    printf("CardInfo with the others idle: p50 %8.1f us  p99 %8.1f us\n", st.p50, st.p99);
     printf("zelvan-server resident after the active rounds: %8.1f MiB\n",
            residentKiB(server) / 1024.0);
     return answered == asked ? 0 : 1;
