@@ -18,12 +18,6 @@ namespace {
 
 const size_t kSessions = 1000;
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-const bool kSanitized = true;  // the sanitizers' own memory per thread
-#else
-const bool kSanitized = false;
-#endif
-
 }  // namespace
 
 TEST(ManySessions, ServeAShareOfAThousandAndHoldLittleForTheIdleOnes) {
@@ -45,7 +39,7 @@ TEST(ManySessions, ServeAShareOfAThousandAndHoldLittleForTheIdleOnes) {
         "gateway resident: %ld KiB without sessions, %ld KiB with %zu idle ones (%ld KiB "
         "each)\n",
         base, idle, kSessions, (idle - base) / static_cast<long>(kSessions));
-    if (!kSanitized) {
+    if (!testsupport::kSanitizedBuild) {
         EXPECT_LT(idle - base, 100 * 1024);
     }
 

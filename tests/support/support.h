@@ -84,6 +84,15 @@ struct RunResult {
 RunResult run(const std::vector<std::string>& args, const std::string& input = "",
               const std::map<std::string, std::string>& env = {}, Millis timeout = 10000ms);
 
+// True in a build under AddressSanitizer or ThreadSanitizer, whose own
+// memory (shadow, quarantine, per-thread state) makes resident sizes say
+// nothing about the program's.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitizedBuild = true;
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
+
 // The resident set size of process `pid` in KiB (VmRSS); -1 when unknown.
 long residentKiB(pid_t pid);
 // Makes sure this process (and the children it starts from now on) may open
