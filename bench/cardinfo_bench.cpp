@@ -3,59 +3,25 @@
 // the same Get_Info sent straight to the simulator by a gSOAP proxy, in one
 // run. Prints p50 and p99 of both and the ratio of the p50s.
 //   cardinfo_bench [calls]   (default 3000)
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "bench/cardinfo_load.h"
-#include "common/json_util.h"
+#include "bench/bench_support.h"
 #include "runner/soap/crm_soap.h"
-#include "tests/support/server.h"
-#include "tests/support/support.h"
 
-using namespace testsupport;
 using namespace bench;
 
 int main(int argc, char** argv) {
     const int calls = argc > 1 ? std::max(10, atoi(argv[1])) : 3000;
     const int warmUp = std::min(200, calls / 10);
 
-    TempDir dir;
-    writeFile(dir.file("scenario.json"), kScenario);
-    Process::Options simOptions;
-    simOptions.args = {
-        binaryPath("zelvan-crm-sim"), "--port", "0", "--port-file", dir.file("port"), "--scenario",
-        dir.file("scenario.json")};
-    Process sim(simOptions);
-    if (!waitUntil([&] { return !readFile(dir.file("port")).empty(); }, 10000ms)) {
-        fprintf(stderr, "the simulator did not start\n");
-        return 1;
-    }
-    const std::string endpoint = "http://127.0.0.1:" + readFile(dir.file("port")) + "/crm";
-
-    ServerSpec spec;
-    spec.members = "\"PmtJsonRootName\": \"AZS\", \"RetryCount\": 1, \"ConnectionString\": \"" +
-                   endpoint + "\"";
-    ServerProcess server(spec);
-    TcpClient pos;
-    if (server.port() == 0 || !pos.connect(server.port())) {
-        fprintf(stderr, "zelvan-server did not start\n%s", server.err().c_str());
-        return 1;
-    }
-
-    std::vector<double> gateway;
-    for (int i = 0; i < warmUp + calls; i++) {
-        const auto t = Clock::now();
-        pos.send(kRequest);
-        if (!pos.readLine(10000ms)) {
-            fprintf(stderr, "no reply from the gateway\n");
-            return 1;
-        }
-        if (i >= warmUp) gateway.push_back(microsSince(t));
-    }
+    Gateway gw(kCardScenario);
+    if (!gw.ok()) return 1;
+    const std::vector<double> gateway = roundTrips(gw.pos(), kCardRequest, warmUp, calls);
+    if (gateway.empty()) return 1;
+    const std::string& endpoint = gw.endpoint();
 
     // The same request straight to the simulator, on one keep-alive context.
     crm::SoapPtr ctx = crm::newContext();

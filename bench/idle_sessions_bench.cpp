@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/cardinfo_load.h"
+#include "bench/bench_support.h"
 #include "common/json_util.h"
 #include "tests/runner/gateway.h"
 
@@ -26,7 +26,7 @@ int run(size_t sessions, int rounds) {
         fprintf(stderr, "the open-file limit is below %zu\n", 2 * sessions + 256);
         return 1;
     }
-    gatewaytest::Gateway gw(gatewaytest::json(kScenario), "\"RetryCount\": 1");
+    gatewaytest::Gateway gw(gatewaytest::json(kCardScenario), "\"RetryCount\": 1");
     const pid_t server = gw.server().process().pid();
     if (!gw.send("\"Connect\": {}").isObject()) {
         fprintf(stderr, "no answer from the gateway\n");
@@ -49,7 +49,7 @@ int run(size_t sessions, int rounds) {
         std::vector<Clock::time_point> sent;
         for (size_t i = 0; i < sessions; i += 10) {
             sent.push_back(Clock::now());
-            clients[i]->send(kRequest);
+            clients[i]->send(kCardRequest);
             asked++;
         }
         for (size_t i = 0, k = 0; i < sessions; i += 10, k++) {

@@ -12,6 +12,7 @@
 #include "runner/request_rules.h"
 #include "runner/runner.h"
 #include "runner/slots.h"
+#include "runner/transact_rules.h"
 
 namespace {
 
@@ -97,12 +98,6 @@ Json::Value membersOf(const Element& e, const Member<Element> (&members)[N]) {
     return obj;
 }
 
-// "Y" when the flag upper-cased is "Y", else "N".
-const char* yesNo(std::string flag) {
-    toUpper(flag);
-    return flag == "Y" ? "Y" : "N";
-}
-
 }  // namespace
 
 void zelvanRunner::clearCardInfo() {
@@ -121,9 +116,7 @@ int zelvanRunner::mkCardRequest(const Json::Value& request) {
     c.setCardNumberIdent(LOY_IDENT_CARD);
     clearCardInfo();
 
-    auto member = [&](const char* name) {
-        return request.isObject() ? Jval2Str(request[name]) : std::string();
-    };
+    auto member = [&](const char* name) { return memberText(request, name); };
     std::string cardType = member("CardType");
     if (cardType.empty()) cardType = "CARD";
     c.setCardNumberIdent(cardType.c_str());
@@ -157,29 +150,17 @@ int zelvanRunner::mkCardRequest(const Json::Value& request) {
     c.setCardId(hash.c_str());
     in->LOYCardHash = hash;
 
-    const std::string email = member("Email"), telNo = member("TelNo");
-    const std::string eReceipt = member("EReceiptFlag");
-    if (!email.empty()) {
-        c.setClntEmail(email.c_str());
-        c.setClntEReceipt("Y");
-    }
-    if (!telNo.empty()) {
-        c.setClntTelNo(telNo.c_str());
-        c.setClntEReceipt("Y");
-    }
-    if (!eReceipt.empty()) c.setClntEReceipt(yesNo(eReceipt));
+    takeContactFields(c, request);
     const std::string checkId = member("CheckId"), checkNum = member("CheckNum");
     if (!checkId.empty()) c.setChequeId(checkId.c_str());
     if (!checkNum.empty()) c.setChequeNum(checkNum.c_str());
 
-    const Json::Value& lines = request.isObject() ? request["Check"] : Json::Value::nullSingleton();
+    const Json::Value& lines = memberOf(request, "Check");
     if (lines.isArray()) {
         for (Json::ArrayIndex i = 0; i < lines.size(); i++) {
             const Json::Value& line = lines[i];
             if (line.isNull()) continue;  // skipped, but still counted
-            auto field = [&](const char* name) {
-                return line.isObject() ? Jval2Str(line[name]) : std::string();
-            };
+            auto field = [&](const char* name) { return memberText(line, name); };
             card::LineItem item;
             item.IntegrationId = field("intid");
             if (item.IntegrationId.empty()) item.IntegrationId = std::to_string(i + 1);
@@ -192,15 +173,13 @@ int zelvanRunner::mkCardRequest(const Json::Value& request) {
 
     card::GasRequest& gas = in->ListOfGasRequests.Request;
     gas.GasOperationDate = DayTime_string(nullptr);
-    gas.GasStationId = stationIdent(conf_, request.isObject() ? request["Location"] : Json::Value(),
-                                    conf_.location);
+    gas.GasStationId = stationIdent(conf_, memberOf(request, "Location"), conf_.location);
     const std::string shift = member("shift"), operId = member("operID");
     const std::string operFio = member("operFIO");
     if (!shift.empty()) gas.GasStationShiftNum = slots_->card.text(shift);
     if (!operId.empty()) gas.GasStationOperId = slots_->card.text(operId);
     if (!operFio.empty()) gas.GasStationOperatorName = slots_->card.text(operFio);
-    gas.GasTerminalId = stationIdent(
-        conf_, request.isObject() ? request["Terminal"] : Json::Value(), conf_.terminal);
+    gas.GasTerminalId = stationIdent(conf_, memberOf(request, "Terminal"), conf_.terminal);
     return 0;
 }
 
@@ -216,18 +195,11 @@ Json::Value requestCard(const zelvanCardInfo* c) {
     return obj;
 }
 
-void contactFields(Json::Value& reply, const zelvanCardInfo* c) {
-    if (c == nullptr) return;
-    if (c->getClntEmail() != nullptr) reply["Email"] = c->getClntEmail();
-    if (c->getClntTelNo() != nullptr) reply["TelNo"] = c->getClntTelNo();
-    if (c->getClntEReceipt() != nullptr) reply["EReceiptFlag"] = c->getClntEReceipt();
-}
-
 void offlineCardAnswer(Json::Value& reply, const zelvanCardInfo* c, const Json::Value& cardObj) {
     reply["Offline"] = "1";
     reply["MemberStatus"] = "00";
     reply["Status"] = "A";
-    contactFields(reply, c);
+    putContactFields(reply, c);
     if (!cardObj.empty()) {
         Json::Value cards(Json::arrayValue);
         cards.append(cardObj);

@@ -199,7 +199,6 @@ int zelvanRunner::endZvnCRM() {
 }
 
 // Operations whose requests arrive later have nothing to release yet.
-void zelvanRunner::clearOrderInfo() {}
 void zelvanRunner::clearHoldInfo() {}
 void zelvanRunner::clearUnHoldInfo() {}
 void zelvanRunner::clearStornInfo() {}

@@ -26,6 +26,9 @@ namespace card {
 class GetInfoInput;
 class GetInfoOutput;
 }  // namespace card
+namespace order {
+class ProcOrderOutput;
+}  // namespace order
 
 // Fatal start-up error of the runner; the text is the message, optionally
 // followed by ": " and the system's text for the current errno.
@@ -125,6 +128,23 @@ class zelvanRunner {
     int mkCardRequest(const Json::Value& request);
     int runCardInfo(Json::Value& out);
 
+    // Purchase (Proc_Order). jsonOrderRequestCorrelate rewrites the member
+    // "PayBonus" of the command object in place (server clock, the client's
+    // card fields and times kept under other names, contact fields from the
+    // current card): -1 when it is missing or not an object, else 0.
+    // mkOrderRequest builds the order request and the journal record on the
+    // current card: 0, -99 / -98 for an unusable card number or QR code, -1
+    // without a master context. runOrderInfo sends it (or, with `offline`,
+    // answers from the stored request) and fills `out`: the result of the
+    // last attempt, the offline answer's code, or -1 when it cannot start.
+    int jsonOrderRequestCorrelate(Json::Value& request);
+    int mkOrderRequest(const Json::Value& request);
+    int runOrderInfo(Json::Value& out, bool offline);
+
+    // How far the transaction in progress has got; the operations mirror it
+    // into the current card.
+    __ProcExecState getRunState() const { return runState_; }
+
     // The card of the request in progress; null when there is none.
     zelvanCardInfo* cardInfo() const { return card_.get(); }
     // Replaces the current card; a null argument or the same card does
@@ -169,6 +189,14 @@ class zelvanRunner {
     int connCheck(Json::Value& out, int attempts);
     void mapCardReply(Json::Value& reply, const card::GetInfoOutput& response,
                       const card::GetInfoInput& request);
+    void mapOrderReply(Json::Value& reply, const order::ProcOrderOutput& response,
+                       __ProcExecState entry);
+    void orderAttemptFailed(Json::Value& reply, int rc, __ProcExecState entry, CrmCall& call);
+    int orderOfflineAnswer(Json::Value& reply);
+    // Sets the execution state; with `toCard` the current card's too.
+    void setRunState(__ProcExecState state, bool toCard);
+    // Points the current transaction spends (0 without a card).
+    double cardPoints() const;
     // The current card, created (runner-owned) when there is none.
     zelvanCardInfo& currentCard();
     void setUpMessageLogs();
@@ -196,6 +224,7 @@ class zelvanRunner {
     int64_t tokenTime_ = 0;
     std::string sessionType_ = "Stateless";
     std::string autosyncLastDay_;
+    __ProcExecState runState_ = PROC_STATE_INITIAL;
 
     // Written under the server lock, read without it for the sessions' log
     // lines and the worker's scheduling: atomics, so those reads are sound.

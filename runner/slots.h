@@ -25,17 +25,27 @@ class RequestSlot {
         texts_.push_back(value);
         return &texts_.back();
     }
+    // Storage for an optional element with children, owned by the slot.
+    template <class Element>
+    Element* element() {
+        auto owned = std::make_shared<Element>();
+        elements_.push_back(owned);
+        return owned.get();
+    }
     void clear() {
         request_.reset();
         texts_.clear();
+        elements_.clear();
     }
 
   private:
     std::unique_ptr<Request> request_;
     std::deque<std::string> texts_;  // stable addresses
+    std::deque<std::shared_ptr<void>> elements_;
 };
 
 struct RunnerSlots {
     RequestSlot<conn::ConnectionCheckInput> conn;
     RequestSlot<card::GetInfoInput> card;
+    RequestSlot<order::ProcOrderInput> order;
 };

@@ -6,12 +6,11 @@
 
 #include "common/commands.h"
 #include "server/envelope.h"
+#include "server/handlers.h"
 #include "server/server.h"
 
 namespace {
 
-// The reply text of a request builder's failure: the card number or the QR
-// code could not be used, or the request could not be built.
 const struct {
     int rc;
     const char* text;
@@ -19,12 +18,6 @@ const struct {
     {-99, "Ошибка чтения номера карты"},
     {-98, "Некорректный QR-код"},
 };
-
-const char* requestErrorText(int rc) {
-    for (const auto& e : kRequestErrors)
-        if (e.rc == rc) return e.text;
-    return "Ошибка создания запроса";
-}
 
 // "End": the session closes without a reply; the runner's per-operation
 // objects are released.
@@ -59,6 +52,16 @@ void cmdCardInfo(Json::Value& commandObject, const std::string& name, Json::Valu
         r["errMsg"] = requestErrorText(rc);
 }
 
+}  // namespace
+
+const char* requestErrorText(int rc) {
+    for (const auto& e : kRequestErrors)
+        if (e.rc == rc) return e.text;
+    return "Ошибка создания запроса";
+}
+
+namespace {
+
 void cmdUnknown(Json::Value&, const std::string& name, Json::Value& reply) {
     reply[name] = errorMember("-2", "Тип запроса неизвестен");
 }
@@ -67,7 +70,7 @@ const CommandRow commandTable[] = {
     {CMD_CONNECT, "Запрос проверки соединения с сервером ZelvanCRM", cmdConnect, true, false},
     {CMD_CARDINFO, "Запрос на получение информации по карте", cmdCardInfo, true, false},
     // The third word begins with a Latin "c": the title is kept as written.
-    {CMD_PAYBONUS, "Запрос на cписание/начисление бонусов", nullptr, true, false},
+    {CMD_PAYBONUS, "Запрос на cписание/начисление бонусов", cmdPayBonus, true, false},
     {CMD_PAYRETURN, "Запрос на сторнирование покупки", nullptr, true, false},
     {CMD_HOLDBONUS, "Запрос холдирования бонусов", nullptr, true, false},
     {CMD_HOLDRETURN, "Запрос на отмену холдирования бонусов", nullptr, true, false},

@@ -33,11 +33,15 @@ const char kUpdateRespond[] =
     "   , Offline=:offline"
     "   , ErrorCode=:err"
     " WHERE ID=:id"
-    " AND DateTime=:dt"
-    " AND ChequeID=:checkid"
-    " AND Terminal=:term"
+    " AND DateTime IS :dt"
+    " AND ChequeID IS :checkid"
+    " AND Terminal IS :term"
     " AND OperType=:ot";
 
+// The row of a record is found by its key; date-time, cheque and terminal
+// are compared so that a missing one (NULL) still matches its own row: a
+// reply, and an offline operation's copy into OFFLINE, are never lost for
+// want of a terminal id.
 // Copies a row that is still online into OFFLINE (once: the update that
 // follows marks it offline).
 const char kCopyOffline[] =
@@ -47,9 +51,9 @@ const char kCopyOffline[] =
     "TimeVal"
     " FROM ALL_OPERATIONS"
     " WHERE ID=:id"
-    " AND DateTime=:dt"
-    " AND ChequeID=:checkid"
-    " AND Terminal=:term"
+    " AND DateTime IS :dt"
+    " AND ChequeID IS :checkid"
+    " AND Terminal IS :term"
     " AND OperType=:ot"
     " AND Offline=0";
 

@@ -11,7 +11,13 @@ namespace storage {
 int Connection::open(const std::string& path, int flags) {
     close();
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_FULLMUTEX, nullptr);
-    if (rc != SQLITE_OK) close();
+    if (rc != SQLITE_OK) {
+        close();
+        return rc;
+    }
+    // A write waits for a reader of the file (an operator's view, a backup)
+    // to finish instead of failing at once.
+    sqlite3_busy_timeout(db_, kBusyTimeoutMillis);
     return rc;
 }
 

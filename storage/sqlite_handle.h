@@ -20,6 +20,9 @@ class Connection {
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
+    // How long a statement waits for a lock another connection holds.
+    static constexpr int kBusyTimeoutMillis = 5000;
+
     // Opens `path` with `flags` (SQLITE_OPEN_FULLMUTEX is always added, so
     // the one connection may be shared by every thread). Returns the
     // library's code; on failure the half-open handle is closed again.

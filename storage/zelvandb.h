@@ -115,10 +115,10 @@ class zelvanDb {
     // Inserts the OFFLINE row alone.
     int InsOffline(const TransactDB* record, const Json::Value& request);
     // Stores the reply (compact JSON text), the outcome code and the offline
-    // mark on the record's row (matched by ID, DateTime, ChequeID, Terminal
-    // and type: a record lacking one of these updates nothing). An offline
-    // record whose row was still online is first copied into OFFLINE, so an
-    // operation is copied once.
+    // mark on the record's row (matched by ID and type, with DateTime,
+    // ChequeID and Terminal equal or both missing: a record without a key
+    // updates nothing). An offline record whose row was still online is
+    // first copied into OFFLINE, so an operation is copied once.
     int UpdRespond(const TransactDB* record, const Json::Value& reply, int errCode);
 
     // Lookups append at most one record to `list` (owned by the caller) and

@@ -1,12 +1,11 @@
 // The gateway fixture of the runner's end-to-end tests.
 #include "tests/runner/gateway.h"
 
-#include <sqlite3.h>
-
 #include <memory>
 #include <stdexcept>
 
 #include "common/json_util.h"
+#include "storage/sqlite_handle.h"
 
 namespace gatewaytest {
 
@@ -73,27 +72,23 @@ std::vector<Json::Value> Gateway::records(const std::string& operation) const {
     return out;
 }
 
-int Gateway::journalRows(const std::string& table) const {
-    struct Close {
-        void operator()(sqlite3* h) const { sqlite3_close(h); }
-        void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
-    };
-    const std::string path = server_->dir().file("zelvan.db3");
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    std::unique_ptr<sqlite3, Close> db(raw);
-    if (rc != SQLITE_OK) return -1;
-    sqlite3_busy_timeout(db.get(), 5000);
-    sqlite3_stmt* st = nullptr;
-    const std::string sql = "SELECT COUNT(*) FROM " + table;
-    sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &st, nullptr);
-    std::unique_ptr<sqlite3_stmt, Close> count(st);
-    if (!count || sqlite3_step(count.get()) != SQLITE_ROW) return -1;
-    return sqlite3_column_int(count.get(), 0);
-}
-
 std::vector<std::string> Gateway::log() const {
     return testsupport::logMessages(server_->out());
+}
+
+}  // namespace gatewaytest
+
+namespace gatewaytest {
+
+std::vector<storage::Row> Gateway::journal(const std::string& sql) const {
+    storage::Connection conn;
+    if (conn.open(journalPath(), SQLITE_OPEN_READONLY) != SQLITE_OK)
+        throw std::runtime_error("cannot open the journal " + journalPath());
+    storage::Statement stmt(conn, sql);
+    if (!stmt.ok()) throw std::runtime_error(sql + ": " + conn.errmsg());
+    std::vector<storage::Row> rows;
+    stmt.forEachRow([&rows](const storage::Row& r) { rows.push_back(r); });
+    return rows;
 }
 
 }  // namespace gatewaytest

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/row.h"
 #include "tests/runner/soap/soap_support.h"
 #include "tests/support/server.h"
 
@@ -43,9 +44,10 @@ class Gateway {
     std::vector<Json::Value> records(const std::string& operation) const;
     // The server's log messages so far.
     std::vector<std::string> log() const;
-    // How many rows the server's journal file holds in `table` (read from the
-    // file itself); -1 when it cannot be read.
-    int journalRows(const std::string& table) const;
+    // The journal file, and the rows of a query on it (read-only connection;
+    // column names lower-cased, NULL columns absent).
+    std::string journalPath() const { return server_->dir().file("zelvan.db3"); }
+    std::vector<storage::Row> journal(const std::string& sql) const;
 
   private:
     std::unique_ptr<soaptest::Simulator> sim_;

@@ -1,0 +1,15 @@
+// The handlers of the dispatch table's commands, grouped by source file; the
+// table itself is in commands.cpp. Each handler carries out one command's
+// runner and journal steps under the server lock (see CommandHandler).
+#pragma once
+
+#include <json/json.h>
+
+#include <string>
+
+// The reply text of a request builder's failure: the card number or the QR
+// code could not be used, or the request could not be built.
+const char* requestErrorText(int rc);
+
+// Purchases and reversals, journalled around their CRM call (purchase_cmds.cpp).
+void cmdPayBonus(Json::Value& commandObject, const std::string& name, Json::Value& reply);
