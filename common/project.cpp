@@ -12,11 +12,12 @@
 #include "common/log.h"
 
 const char* szProject = "zelvan";
-const char* szVersion = "1.2.0.9";
+const char* szVersion = ZELVAN_VERSION;  // the project version, from the build
 const char* szConfFileName = "zelvan.conf";
 const char* szLookPaths[] = {"/etc/opt/zelvan", "/etc/zelvan",           "/usr/etc/zelvan",
                              "/opt/zelvan/etc", "/usr/local/etc/zelvan", nullptr};
 const char* szDefaultConfDir = "/etc/opt/zelvan";
+const char* szDefaultDbFile = "/var/opt/zelvan/db/zelvan.db3";
 
 void setupLocale() {
     setlocale(LC_ALL, "C");

@@ -6,10 +6,11 @@
 #include <string>
 
 extern const char* szProject;         // "zelvan"
-extern const char* szVersion;         // "1.2.0.9"
+extern const char* szVersion;         // the project version, e.g. "1.2.0.9"
 extern const char* szConfFileName;    // "zelvan.conf"
 extern const char* szLookPaths[];     // search directories, null-terminated
 extern const char* szDefaultConfDir;  // "/etc/opt/zelvan"
+extern const char* szDefaultDbFile;   // "/var/opt/zelvan/db/zelvan.db3", the journal
 
 // Default port of the server and of the client.
 const unsigned short kDefaultPort = 54121;

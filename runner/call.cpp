@@ -68,13 +68,14 @@ void CrmCall::refreshToken() {
     }
 }
 
-void CrmCall::putFault(Json::Value& reply, bool withDetail) const {
+void CrmCall::putFault(Json::Value& reply, bool withDetail, const char* stringKey,
+                       const char* detailKey) const {
     if (!ctx_) return;
     // A transport error has no fault of the CRM's: the SOAP layer then
     // describes the error itself (a fault received is kept as it came).
     if (ctx_->error != SOAP_OK) soap_set_fault(ctx_.get());
     const std::string fault = cleanText(crm::faultString(ctx_.get()));
-    if (!fault.empty()) reply["zvnErrMsg"] = fault;
+    if (!fault.empty()) reply[stringKey] = fault;
     const std::string detail = cleanText(crm::faultDetail(ctx_.get()));
-    if (withDetail && !detail.empty()) reply["zvnErrInfo"] = detail;
+    if (withDetail && !detail.empty()) reply[detailKey] = detail;
 }

@@ -46,10 +46,11 @@ class CrmCall {
     // failed before a reply header was read, the token counts as received.
     void refreshToken();
 
-    // The failed attempt's fault in the reply: "zvnErrMsg" the fault string
-    // and, when `withDetail` (DebugErrInfoEnable), "zvnErrInfo" the detail;
+    // The failed attempt's fault in the reply: `stringKey` the fault string
+    // and, when `withDetail` (DebugErrInfoEnable), `detailKey` the detail;
     // apostrophes cleaned, each only when there is one.
-    void putFault(Json::Value& reply, bool withDetail) const;
+    void putFault(Json::Value& reply, bool withDetail, const char* stringKey = "zvnErrMsg",
+                  const char* detailKey = "zvnErrInfo") const;
 
     // Destroys the last context copy.
     void finish() { ctx_.reset(); }

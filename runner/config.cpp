@@ -163,3 +163,14 @@ void readRunnerConfig(RunnerConfig& conf, const Json::Value& doc) {
     }
     applyCorrections(conf);
 }
+
+Json::Value runnerConfigDefaults() {
+    const RunnerConfig defaults;
+    Json::Value doc(Json::objectValue);
+    for (const ConfigKey& key : configKeys) {
+        Json::Value& value = doc[key.name];
+        if (key.form != Form::BothLogNames)
+            std::visit([&](auto member) { value = defaults.*member; }, key.target);
+    }
+    return doc;
+}

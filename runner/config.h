@@ -53,3 +53,8 @@ struct RunnerConfig {
 // missing or null member keeps the current value; then applies the
 // corrections of out-of-range time-outs and retry counts.
 void readRunnerConfig(RunnerConfig& conf, const Json::Value& doc);
+
+// Every key the runner reads, with the value it starts with (DebugFile, which
+// only names two other keys' files, has none: null). The sample configuration
+// file of the package is checked against it.
+Json::Value runnerConfigDefaults();

@@ -202,4 +202,3 @@ int zelvanRunner::endZvnCRM() {
 void zelvanRunner::clearHoldInfo() {}
 void zelvanRunner::clearUnHoldInfo() {}
 void zelvanRunner::clearStornInfo() {}
-void zelvanRunner::clearBatchInfo() {}

@@ -145,6 +145,32 @@ class zelvanRunner {
     // into the current card.
     __ProcExecState getRunState() const { return runState_; }
 
+    // Batch synchronisation (Batch_Order_Sync) of the offline batch and of
+    // task batches. One cycle: collect the set (mkBatchRequest for "Flush";
+    // the background worker: the journal's getOfflineOrders, or
+    // getNextSyncTask and getDaySyncOrders, then genServiceBatchRequest),
+    // runBatchInfo, on its result 0 the journal's releaseOfflineSyncTask or
+    // releaseDaySyncTask, and always clearOfflineSyncTemp or
+    // clearDaySyncTemp. The caller holds the server lock for the whole cycle.
+    //
+    // Builds the request from the set (`taskBatch`: a task's batch, else the
+    // offline batch); orders without goods are left out, the others copied.
+    // 0 built, 254 for a missing or empty set.
+    int genServiceBatchRequest(const storage::FlushOrderList* orders, bool taskBatch);
+    // "Flush": with a "Date" and/or "Shift", queues `task` for them and
+    // collects its batch; with neither, collects the offline batch; then
+    // builds the request. 0 built, -2 nothing to send, -1 no master context,
+    // no task, a refused value or a failed collection, 254 as above.
+    int mkBatchRequest(const Json::Value& request, storage::TaskSync* task);
+    // "SyncTask": queues a task for the request's "Date" and/or "Shift".
+    // 0 queued, -1 no master context, 16 neither given or a value refused,
+    // else the journal's code.
+    int mkSyncTask(const Json::Value& request);
+    // Sends the built batch and fills `out` with the reply; returns the
+    // result of the last attempt (0: delivered, also when the CRM answered
+    // an error code), -1 when it cannot start (out untouched).
+    int runBatchInfo(Json::Value& out, bool taskBatch);
+
     // The card of the request in progress; null when there is none.
     zelvanCardInfo* cardInfo() const { return card_.get(); }
     // Replaces the current card; a null argument or the same card does

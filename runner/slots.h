@@ -48,4 +48,5 @@ struct RunnerSlots {
     RequestSlot<conn::ConnectionCheckInput> conn;
     RequestSlot<card::GetInfoInput> card;
     RequestSlot<order::ProcOrderInput> order;
+    RequestSlot<batch::BatchOrderSyncInput> batch;
 };

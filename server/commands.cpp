@@ -75,9 +75,9 @@ const CommandRow commandTable[] = {
     {CMD_HOLDBONUS, "Запрос холдирования бонусов", nullptr, true, false},
     {CMD_HOLDRETURN, "Запрос на отмену холдирования бонусов", nullptr, true, false},
     {CMD_UNDO, "Запрос на отмену операции", nullptr, true, false},
-    {CMD_FLUSH, "Запрос на синхронизацию offline транзакций", nullptr, true, false},
+    {CMD_FLUSH, "Запрос на синхронизацию offline транзакций", cmdFlush, true, false},
     {CMD_END, "Инициализирована команда на закрытие сессии", cmdEnd, true, true},
-    {CMD_SYNCTASK, "Запрос на добавление задания синхронизации данных", nullptr, true, false},
+    {CMD_SYNCTASK, "Запрос на добавление задания синхронизации данных", cmdSyncTask, true, false},
 };
 
 const CommandRow unknownCommand = {CMD_UNKNOWN, "Получен неизвестный запрос", cmdUnknown, false,

@@ -18,7 +18,6 @@ namespace {
 
 const char* const kRunDir = "/var/opt/zelvan/run";
 const char* const kLogDir = "/var/opt/zelvan/log";
-const char* const kDbFile = "/var/opt/zelvan/db/zelvan.db3";
 
 void logLine(const std::string& msg) {
     log(msg, LOG_STREAM, !detach);
@@ -102,7 +101,7 @@ int main(int argc, char** argv) {
     pRun = &objRun;
     pRun->_set_runner_version(szVersion);
     pRun->set_soaplog_path(kLogDir);
-    pRun->set_dbfile(kDbFile);
+    pRun->set_dbfile(szDefaultDbFile);
 
     config_file = findConfFile(p_opt_config);
     Json::Value conf(Json::objectValue);

@@ -2,10 +2,13 @@
 // records again.
 #pragma once
 
+#include <json/json.h>
+
 #include <string>
 
 #include "storage/pairvalue.h"
 #include "storage/row.h"
+#include "storage/tasksync.h"
 #include "storage/transactdb.h"
 
 namespace storage {
@@ -17,6 +20,22 @@ struct ConfiguredIdentity {
     std::string terminalId;  // empty: not configured
     bool override = false;   // the configured identity wins over the request's
 };
+
+// Helpers shared by the row readers.
+// The column's text; "" when the row has no such column.
+std::string columnText(const Row& row, const char* name);
+// The column by the C atoi rule; `fallback` when the row has no such column.
+int columnInt(const Row& row, const char* name, int fallback);
+// A member of an object; null for anything that is not an object.
+const Json::Value& memberOf(const Json::Value& v, const char* name);
+// A stored date-time longer than 7 characters, padded on the right with "0"
+// to 14 characters and cut to 14; "" for a shorter one.
+std::string storedDateTime(std::string dateTime);
+// A station or terminal of a stored request: the request's value, unless it
+// is empty or `override` is on; then the row's value, or else the configured
+// one when there is one.
+std::string stationValue(const std::string& fromRequest, const std::string& fromRow,
+                         const std::string& configured, bool override);
 
 // Sets the pair's name and value from the columns "name" and "value" (each
 // when present in the row).
@@ -33,5 +52,9 @@ void get_full_record_callback(const Row& row, TransactDBList& list);
 // (or, with the override, replacing) the station and terminal.
 void getAllOperations_callback(const Row& row, const ConfiguredIdentity& identity,
                                TransactDBList& list);
+
+// Task row reader: the columns id, shift, datetime, batchid and priority
+// into `task`; a column that is absent (NULL) removes the optional value.
+void daysync_callback(const Row& row, TaskSync& task);
 
 }  // namespace storage

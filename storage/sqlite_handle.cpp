@@ -1,6 +1,9 @@
 // Owners of the SQLite connection, prepared statements and savepoints.
 #include "storage/sqlite_handle.h"
 
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <string>
 
 #include "common/convert.h"
@@ -87,6 +90,23 @@ int Statement::bindText(const char* name, const std::string& value) {
 int Statement::bindInt(const char* name, int value) {
     int i = indexOf(stmt_, name);
     return i == 0 ? SQLITE_OK : sqlite3_bind_int(stmt_, i, value);
+}
+
+int Statement::bindInt64(const char* name, long long value) {
+    int i = indexOf(stmt_, name);
+    return i == 0 ? SQLITE_OK : sqlite3_bind_int64(stmt_, i, value);
+}
+
+int Statement::bindDecimal(const char* name, const std::string& value) {
+    const bool signOrDigit =
+        !value.empty() && (value[0] == '-' || isdigit(static_cast<unsigned char>(value[0])));
+    if (signOrDigit) {
+        errno = 0;
+        char* end = nullptr;
+        const long long number = strtoll(value.c_str(), &end, 10);
+        if (errno == 0 && end != value.c_str() && *end == '\0') return bindInt64(name, number);
+    }
+    return bindText(name, value);
 }
 
 int Statement::bindNull(const char* name) {

@@ -65,6 +65,10 @@ class Statement {
     // ignored; unbound parameters are NULL. Return the library's code.
     int bindText(const char* name, const std::string& value);
     int bindInt(const char* name, int value);
+    int bindInt64(const char* name, long long value);
+    // A decimal integer text as its number (so that it compares as a number
+    // with INTEGER columns); any other text as text.
+    int bindDecimal(const char* name, const std::string& value);
     int bindNull(const char* name);
 
     // One step: 100 with a row, 101 when done, a library code otherwise.

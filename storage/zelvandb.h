@@ -5,8 +5,9 @@
 // message and are never thrown.
 //
 // The operations are grouped by source file: db.cpp (connection, schema,
-// upgrade, state values, identity), records.cpp (journal writes and lookups).
-// The synchronisation operations join the same class in a file of their own.
+// upgrade, state values, identity), records.cpp (journal writes and lookups),
+// sync_sets.cpp (synchronisation sets), sync_tasks.cpp (synchronisation tasks
+// and batch numbers).
 //
 // Concurrency: the object has no lock of its own. The library serialises the
 // calls on the connection; callers keep whole operations from interleaving
@@ -18,11 +19,14 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "storage/flushorder.h"
 #include "storage/pairvalue.h"
 #include "storage/row_readers.h"
 #include "storage/sqlite_handle.h"
 #include "storage/status.h"
+#include "storage/tasksync.h"
 #include "storage/transactdb.h"
 
 namespace storage {
@@ -139,6 +143,48 @@ class zelvanDb {
     // Deletes every record of the list and empties it (null: nothing to do).
     static void clear_TransactDB_List(TransactDBList* list);
 
+    // ---- Synchronisation sets (sync_sets.cpp) ----
+    // One batch cycle: collect a set into its temporary table (temp_batch for
+    // the offline batch, temp_day_sync for a task batch) and read it into
+    // orders, send it, on delivery release it, and in every case drop the
+    // temporary table. Cycles must not overlap: the caller holds the server
+    // lock from the collection to the drop. Results: 0 success, 26 when
+    // closed, 7 for a null list or task, else the library's code (written to
+    // the error stream with its Russian text). Values are bound as statement
+    // parameters, never written into the statement text.
+
+    // Gives the offline batch a new batch number, collects every offline
+    // purchase and every offline reversal that has an outcome (with its
+    // purchase's stored request when the purchase has one) and appends the
+    // orders to `list`. On a read error the orders read so far stay.
+    int getOfflineOrders(FlushOrderList* list);
+    // Collects the purchases with an outcome and the reversals of the task's
+    // day (DateTime beginning with it) and/or shift, numbered with the task's
+    // batch number, and appends the orders to `list`. 7 also when the task
+    // has neither date nor shift.
+    int getDaySyncOrders(FlushOrderList* list, const TaskSync* task);
+    // After delivery of the offline batch: in one transaction, writes the
+    // batch number into ALL_OPERATIONS and deletes the collected rows from
+    // OFFLINE. Collected rows that went into no order sent are written to
+    // the error log with their journal key first.
+    int releaseOfflineSyncTask();
+    // Drop the temporary table of the offline / task batch.
+    int clearOfflineSyncTemp();
+    int clearDaySyncTemp();
+
+    // ---- Synchronisation tasks (sync_tasks.cpp) ----
+
+    // Queues the task (its date, shift and priority) with a new batch number
+    // and a new identifier, then reads exactly that task back into `task`.
+    int setSyncTask(TaskSync* task);
+    // Reads the next task (lowest priority, then oldest) into `task`; when the
+    // task has an Id and/or batch id, that task. No task leaves `task` as it
+    // was.
+    int getNextSyncTask(TaskSync* task);
+    // Deletes the task (by its Id and/or batch id) from the queue; 0 at once
+    // when it has neither.
+    int releaseDaySyncTask(const TaskSync* task);
+
   private:
     bool exists(const char* type, const char* name);
     // Runs the statements in order through sqlite3_exec; on the first failure
@@ -151,6 +197,18 @@ class zelvanDb {
     int readRecords(Statement& stmt, TransactDBList& list,
                     const std::function<void(const Row&, TransactDBList&)>& reader);
     int writeOffline(const TransactDB& record, const std::string& request);
+    // Reads a collected set (`table` is one of the temporary tables) into
+    // `list`; `unsent`, when given, receives the journal keys of the rows
+    // that went into no order with goods.
+    int readSet(const char* table, FlushOrderList& list, std::vector<std::string>* unsent);
+    // Advances BatchCount to the next batch number: the current second, or
+    // the last number plus one when that is larger (`forTask`: also above
+    // every identifier and batch number of the task queue). A failure is
+    // written with `errorText`.
+    int nextBatchNumber(bool forTask, const char* errorText);
+    // Writes `errorText` and the library's message to the error stream;
+    // returns `rc`.
+    int failed(int rc, const char* errorText);
 
     std::string path_;
     Connection conn_;

@@ -31,7 +31,7 @@ const char kHelp[] =
     "\n"
     " -h,--help               Показать эту справочную информацию и выйти\n"
     "\n";
-const char kVersion[] = "zelvan : Версия - 1.2.0.9\n\n";
+const char kVersion[] = "zelvan : Версия - " ZELVAN_VERSION "\n\n";
 
 // A one-connection server of the test on 127.0.0.1.
 class Listener {

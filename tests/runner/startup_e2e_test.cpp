@@ -68,7 +68,7 @@ TEST(RunnerStartUp, WithoutTheCrmStartsOfflineUnlessAConnectionIsRequired) {
 TEST(RunnerStartUp, CreatesTheJournalThenOpensItAndRecordsTheVersion) {
     Gateway gw;
     const std::string db = gw.server().dir().file("zelvan.db3");
-    EXPECT_EQ("1.2.0.9", stateValue(db, "version"));
+    EXPECT_EQ(ZELVAN_VERSION, stateValue(db, "version"));
     EXPECT_EQ("3", stateValue(db, "dbver"));
     auto log = gw.log();
     EXPECT_TRUE(contains(log, "Создание новой БД : [ " + db + " ]"));

@@ -50,7 +50,7 @@ const char kHelp[] =
     "\n"
     " -h,--help               Показать эту справочную информацию и выйти\n"
     "\n";
-const char kVersion[] = "zelvan : Версия - 1.2.0.9\n\n";
+const char kVersion[] = "zelvan : Версия - " ZELVAN_VERSION "\n\n";
 const char kBanner[] = "Инициализация кассового сервера \"ZelvanCRM\"";
 
 RunResult runServer(std::vector<std::string> args) {
