@@ -8,6 +8,7 @@
 
 #include <json/json.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -302,9 +303,11 @@ class zelvanRunner {
     std::string autosyncLastDay_;
     __ProcExecState runState_ = PROC_STATE_INITIAL;
 
-    bool initialized_ = false;
-    bool connected_ = false;
-    bool online_ = false;
-    bool cmdOffline_ = false;
-    bool netStatus_ = false;
+    // Written under the server lock, read without it for the sessions' log
+    // lines and the worker's scheduling: atomics, so those reads are sound.
+    std::atomic<bool> initialized_{false};
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> online_{false};
+    std::atomic<bool> cmdOffline_{false};
+    std::atomic<bool> netStatus_{false};
 };

@@ -2,6 +2,8 @@
 // one row each, by the work that builds those operations.
 #include "server/commands.h"
 
+#include <exception>
+
 #include "common/commands.h"
 #include "server/envelope.h"
 #include "server/handlers.h"
@@ -97,4 +99,21 @@ void runCommand(const CommandRow& row, Json::Value& commandObject, const std::st
         return;
     }
     row.handler(commandObject, name, reply);
+}
+
+bool dispatchCommand(const CommandRow& row, Json::Value& commandObject, const std::string& name,
+                     Json::Value& reply, std::string& failure) {
+    try {
+        if (row.locked) {
+            ServerLock lock;
+            runCommand(row, commandObject, name, reply);
+        } else {
+            runCommand(row, commandObject, name, reply);
+        }
+        return true;
+    } catch (const std::exception& e) {
+        failure = e.what();
+        reply[name] = errorMember("-1", "Ошибка создания запроса");
+        return false;
+    }
 }

@@ -3,12 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 
 #include "common/json_util.h"
 #include "storage/sqlite_handle.h"
 
 namespace gatewaytest {
+
+namespace {
+
+// The log line of every session that has started.
+const std::string kSessionStarted = "Online State  : [";
+
+}  // namespace
 
 Json::Value json(const std::string& text) {
     Json::Value v;
@@ -35,6 +43,8 @@ Gateway::Gateway(const Json::Value& scenario, const std::string& members,
     const unsigned short port = server_->port();
     if (port == 0 || !pos_.connect(port))
         throw std::runtime_error("zelvan-server did not start: " + server_->out() + server_->err());
+    // The POS connection's session has started (openSessions counts on it).
+    testsupport::waitUntil([&] { return server_->countInOut(kSessionStarted) >= 1; });
 }
 
 std::string Gateway::sendRaw(const std::string& commands, Millis timeout) {
@@ -49,6 +59,21 @@ Json::Value Gateway::send(const std::string& commands, int replies, Millis timeo
     Json::Value reply;
     if (line.empty() || !parseJsonRequest(line, reply)) return Json::Value();
     return reply["AZS"];
+}
+
+std::vector<std::unique_ptr<testsupport::TcpClient>> Gateway::openSessions(size_t count,
+                                                                           Millis timeout) {
+    const size_t before = server_->countInOut(kSessionStarted);
+    std::vector<std::unique_ptr<testsupport::TcpClient>> clients;
+    for (size_t i = 0; i < count; i++) {
+        clients.push_back(std::make_unique<testsupport::TcpClient>());
+        if (!clients.back()->connect(server_->port(), 10000ms))
+            throw std::runtime_error("connection " + std::to_string(i) + " was not accepted");
+    }
+    if (!testsupport::waitUntil(
+            [&] { return server_->countInOut(kSessionStarted) >= before + count; }, timeout))
+        throw std::runtime_error("the server did not start every session");
+    return clients;
 }
 
 std::vector<Json::Value> Gateway::records(const std::string& operation) const {

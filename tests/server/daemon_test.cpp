@@ -82,6 +82,8 @@ TEST_F(Daemon, StartsDetachedAndLogsToItsFilesUntilSigterm) {
     client.send("{\"AZS\":{\"A\":{}}}");
     EXPECT_EQ("{\"AZS\":{\"A\":{\"err\":\"-2\",\"errMsg\":\"Тип запроса неизвестен\"}}}\n",
               client.readLine().value_or(""));
+    // The reply line is logged just after the reply has been sent.
+    EXPECT_TRUE(waitUntil([&] { return readFile(logFile()).find(" <= ") != std::string::npos; }));
 
     EXPECT_EQ(0, terminate(pid));
     EXPECT_EQ(0, waitForChild(pid));
