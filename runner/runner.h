@@ -173,6 +173,15 @@ class zelvanRunner {
     int mkStornRequest(const Json::Value& request);
     int runStornInfo(Json::Value& out, bool offline);
 
+    // Undo of the last operation of a cheque. mkUndoRequest finds the
+    // journal's newest record and prepares the card and the execution state
+    // (0, -1 without a master context); runUndo sends the reversal of that
+    // purchase (journalled) or the release of held points and fills `out`:
+    // 0 done, 1 nothing to undo, 2 a reversal cannot be undone, 3 not
+    // registered; -1 when it cannot start.
+    int mkUndoRequest(const Json::Value& request);
+    int runUndo(Json::Value& out, bool offline);
+
     // How far the transaction in progress has got; the operations mirror it
     // into the current card.
     __ProcExecState getRunState() const { return runState_; }

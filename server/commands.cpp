@@ -74,7 +74,7 @@ const CommandRow commandTable[] = {
     {CMD_PAYRETURN, "Запрос на сторнирование покупки", cmdPayReturn, true, false},
     {CMD_HOLDBONUS, "Запрос холдирования бонусов", cmdHoldBonus, true, false},
     {CMD_HOLDRETURN, "Запрос на отмену холдирования бонусов", cmdHoldReturn, true, false},
-    {CMD_UNDO, "Запрос на отмену операции", nullptr, true, false},
+    {CMD_UNDO, "Запрос на отмену операции", cmdUndo, true, false},
     {CMD_FLUSH, "Запрос на синхронизацию offline транзакций", cmdFlush, true, false},
     {CMD_END, "Инициализирована команда на закрытие сессии", cmdEnd, true, true},
     {CMD_SYNCTASK, "Запрос на добавление задания синхронизации данных", cmdSyncTask, true, false},

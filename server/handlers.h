@@ -14,6 +14,8 @@ const char* requestErrorText(int rc);
 // Purchases and reversals, journalled around their CRM call (purchase_cmds.cpp).
 void cmdPayBonus(Json::Value& commandObject, const std::string& name, Json::Value& reply);
 void cmdPayReturn(Json::Value& commandObject, const std::string& name, Json::Value& reply);
+// Undo journals the reversal it sends itself.
+void cmdUndo(Json::Value& commandObject, const std::string& name, Json::Value& reply);
 
 // Synchronisation: "Flush" sends the offline batch, or the batch of a day
 // and/or shift through a new task; "SyncTask" queues a task for the

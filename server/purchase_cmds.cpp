@@ -80,3 +80,12 @@ void cmdPayReturn(Json::Value& commandObject, const std::string& name, Json::Val
         commandObject, name, reply,
         [](Json::Value& r) { return pRun->runStornInfo(r, pRun->isCmdOffline()); }, false);
 }
+
+void cmdUndo(Json::Value& commandObject, const std::string& name, Json::Value& reply) {
+    reply[name]["err"] = "-1";
+    if (pRun->mkUndoRequest(commandObject[name]) != 0) {
+        reply[name]["errMsg"] = requestErrorText(-1);
+        return;
+    }
+    pRun->runUndo(reply[name], pRun->isCmdOffline());
+}
