@@ -41,8 +41,11 @@ void zelvanRunner::clearOrderInfo() {
 }
 
 int zelvanRunner::jsonOrderRequestCorrelate(Json::Value& request) {
-    if (!request.isObject() || !request["PayBonus"].isObject()) return -1;
+    // A request with members of wrong types is left as it came, so that the
+    // request builder refuses it.
+    if (!memberOf(request, "PayBonus").isObject()) return -1;
     Json::Value& pay = request["PayBonus"];
+    if (!transactWellTyped(pay, kOrderMembers, std::size(kOrderMembers))) return -1;
     const ClockReading now = readClock();
     if (memberOf(pay, "Transact").isObject()) {
         Json::Value& t = pay["Transact"];

@@ -435,6 +435,7 @@ TEST(PayBonus, RefusesBadRequestsBeforeAnythingIsSentOrJournalled) {
         {R"({"CardNum": "7001", "Transact": "T-1"})", "Ошибка создания запроса"},
         {R"({"CardNum": ["7001"]})", "Ошибка создания запроса"},
         {R"({"CardNum": "7001", "Transact": {"ID": {"n": 1}}})", "Ошибка создания запроса"},
+        {R"({"CardNum": "7001", "Transact": {"DateTimeUTC": {}}})", "Ошибка создания запроса"},
         {R"("7001")", "Ошибка создания запроса"},
         {R"({"CardNum": ")" + digits21 + "\"}", "Ошибка чтения номера карты"},
         {R"({"CardNum": "7001 02"})", "Ошибка чтения номера карты"},
