@@ -1,6 +1,7 @@
-// What the benchmarks share: percentiles of timings, and a CRM simulator and
-// a gateway started for a run (real programs on loopback, cleaned up at the
-// end of the run).
+// What the benchmarks share: the CardInfo load (the simulator's Get_Info
+// answer and the POS request line), percentiles of timings, and a CRM
+// simulator and a gateway started for a run (real programs on loopback,
+// cleaned up at the end of the run).
 #pragma once
 
 #include <algorithm>
@@ -16,11 +17,22 @@ namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
+inline const char* const kCardScenario = R"({"Get_Info": {"reply": {"body": {
+    "ErrorCode": "0", "MemberStatus": "01",
+    "ListOfLOYMembershipCard": {"LoyMembershipCard": [
+        {"LOYCardNumber": "7001000000000001", "CardStatusCode": "Active",
+         "Point1Value": "1250.50"}]}}}}})";
+
+inline const char* const kCardRequest =
+    R"({"AZS": {"CardInfo": {"CardNum": "7001000000000001", "Check": [{"art": "95", "cnt": "20", "price": "52.10"}]}}})"
+    "\n";
+
 struct Stats {
     double p50, p99;
 };
 
 inline Stats stats(std::vector<double> us) {
+    if (us.empty()) return {0, 0};
     std::sort(us.begin(), us.end());
     auto at = [&](double q) { return us[std::min(us.size() - 1, size_t(q * us.size()))]; };
     return {at(0.50), at(0.99)};

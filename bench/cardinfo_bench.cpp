@@ -13,27 +13,13 @@
 
 using namespace bench;
 
-namespace {
-
-const char* const kScenario = R"({"Get_Info": {"reply": {"body": {
-    "ErrorCode": "0", "MemberStatus": "01",
-    "ListOfLOYMembershipCard": {"LoyMembershipCard": [
-        {"LOYCardNumber": "7001000000000001", "CardStatusCode": "Active",
-         "Point1Value": "1250.50"}]}}}}})";
-
-const char* const kRequest =
-    R"({"AZS": {"CardInfo": {"CardNum": "7001000000000001", "Check": [{"art": "95", "cnt": "20", "price": "52.10"}]}}})"
-    "\n";
-
-}  // namespace
-
 int main(int argc, char** argv) {
     const int calls = argc > 1 ? std::max(10, atoi(argv[1])) : 3000;
     const int warmUp = std::min(200, calls / 10);
 
-    Gateway gw(kScenario);
+    Gateway gw(kCardScenario);
     if (!gw.ok()) return 1;
-    const std::vector<double> gateway = roundTrips(gw.pos(), kRequest, warmUp, calls);
+    const std::vector<double> gateway = roundTrips(gw.pos(), kCardRequest, warmUp, calls);
     if (gateway.empty()) return 1;
     const std::string& endpoint = gw.endpoint();
 

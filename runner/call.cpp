@@ -9,8 +9,17 @@
 #include "runner/request_rules.h"
 #include "runner/runner.h"
 
+CallSettings interactiveSettings(const RunnerConfig& conf) {
+    CallSettings settings;
+    settings.attempts = conf.retryCount;
+    settings.connectTimeout = conf.connectTimeout;
+    settings.sendRecvTimeout = conf.sendRecvTimeout;
+    return settings;
+}
+
 CrmCall::CrmCall(zelvanRunner& runner, const CallSettings& settings)
     : runner_(runner), settings_(settings) {
+    endpoint_ = runner.conf_.connectionString;
     sessionType_ = runner.sessionType_;
     user_ = runner.conf_.userId;
     pass_ = runner.conf_.userPass;
@@ -68,14 +77,24 @@ void CrmCall::refreshToken() {
     }
 }
 
-void CrmCall::putFault(Json::Value& reply, bool withDetail, const char* stringKey,
-                       const char* detailKey) const {
-    if (!ctx_) return;
+std::string CrmCall::faultString() const {
+    if (!ctx_) return std::string();
     // A transport error has no fault of the CRM's: the SOAP layer then
     // describes the error itself (a fault received is kept as it came).
     if (ctx_->error != SOAP_OK) soap_set_fault(ctx_.get());
-    const std::string fault = cleanText(crm::faultString(ctx_.get()));
+    return cleanText(crm::faultString(ctx_.get()));
+}
+
+std::string CrmCall::faultDetail() const {
+    if (!ctx_) return std::string();
+    if (ctx_->error != SOAP_OK) soap_set_fault(ctx_.get());
+    return cleanText(crm::faultDetail(ctx_.get()));
+}
+
+void CrmCall::putFault(Json::Value& reply, bool withDetail, const char* stringKey,
+                       const char* detailKey) const {
+    const std::string fault = faultString();
     if (!fault.empty()) reply[stringKey] = fault;
-    const std::string detail = cleanText(crm::faultDetail(ctx_.get()));
+    const std::string detail = faultDetail();
     if (withDetail && !detail.empty()) reply[detailKey] = detail;
 }

@@ -11,6 +11,7 @@
 #include "runner/soap/crm_soap.h"
 
 class zelvanRunner;
+struct RunnerConfig;
 
 // How a call's attempts are made.
 struct CallSettings {
@@ -22,6 +23,10 @@ struct CallSettings {
     bool tokenAllowed = true;
     bool tokenOnRetries = true;
 };
+
+// The settings of the calls made for a POS command: RetryCount attempts with
+// the configured ConnectTimeout and SendRecvTimeout.
+CallSettings interactiveSettings(const RunnerConfig& conf);
 
 class CrmCall {
   public:
@@ -51,14 +56,48 @@ class CrmCall {
     // apostrophes cleaned, each only when there is one.
     void putFault(Json::Value& reply, bool withDetail, const char* stringKey = "zvnErrMsg",
                   const char* detailKey = "zvnErrInfo") const;
+    // The failed attempt's fault string and detail, apostrophes cleaned
+    // ("" when there is none).
+    std::string faultString() const;
+    std::string faultDetail() const;
 
     // Destroys the last context copy.
     void finish() { ctx_.reset(); }
 
+    // The attempts of one call of the operation `method` of `Proxy` with the
+    // request `in`: `beforeCall()` right before the service is called; the
+    // first reply that arrives goes to `answered(reply)` once the session
+    // token was taken over, and ends the attempts; each failed attempt goes
+    // to `failed(rc)`. Returns the result of the last attempt (-1 when none
+    // could start); the last context copy is destroyed.
+    template <class Proxy, class In, class Out, class Before, class Answered, class Failed>
+    int run(int (Proxy::*method)(const char*, const char*, In*, Out&), In* in, Before beforeCall,
+            Answered answered, Failed failed) {
+        int rc = -1;
+        for (int i = 0; i < attempts(); i++) {
+            struct soap* ctx = begin(i);
+            if (ctx == nullptr) break;
+            Proxy proxy(ctx);
+            Out reply;
+            beforeCall();
+            rc = (proxy.*method)(endpoint(), nullptr, in, reply);
+            if (rc == SOAP_OK) {
+                refreshToken();
+                answered(static_cast<const Out&>(reply));
+                break;
+            }
+            failed(rc);
+        }
+        finish();
+        return rc;
+    }
+
   private:
+    const char* endpoint() const { return endpoint_.empty() ? nullptr : endpoint_.c_str(); }
+
     zelvanRunner& runner_;
     CallSettings settings_;
-    std::string sessionType_, user_, pass_, token_;
+    std::string endpoint_, sessionType_, user_, pass_, token_;
     bool haveToken_ = false;
     bool sentToken_ = false;
     crm::SoapPtr ctx_;

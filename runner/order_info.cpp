@@ -8,24 +8,16 @@
 #include "runner/cardinfo.h"
 #include "runner/runner.h"
 #include "runner/slots.h"
+#include "runner/transact_answers.h"
 #include "runner/transact_rules.h"
 #include "storage/transactdb.h"
 
 namespace {
 
-const char kSuccess[] = "Успешное выполнение операции";
-const char kSavedOffline[] = "Сохранение операции (offline)";
 // The apology of an accepted offline purchase: with two blanks after the
-// colon for code 6, with one for the others.
+// colon for code 6, with one (kLaterInfo) for the others.
 const char kLaterInfoWide[] =
     "Извините за временные неудобства:  Бонусы за покупку будут начислены Вам в ближайшее время";
-const char kLaterInfo[] =
-    "Извините за временные неудобства: Бонусы за покупку будут начислены Вам в ближайшее время";
-const char kNoLinkInfo[] =
-    "Извините за временные неудобства: у нас не работает связь. Бонусы за покупку будут "
-    "начислены Вам в ближайшее время";
-const char kRepeatPayment[] =
-    "Списание бонусов недоступно. Повторите попытку оплаты или отмените списание бонусов.";
 
 // What a CRM code does besides setting "errMsg".
 enum class OrderEffect {
@@ -44,7 +36,7 @@ const struct OrderCode {
     OrderEffect effect;
     const char* info;  // apology of an offline acceptance
 } kOrderCodes[] = {
-    {0, kSuccess, OrderEffect::Accepted, nullptr},
+    {0, kSuccessText, OrderEffect::Accepted, nullptr},
     {1, "Не указан номер карты", OrderEffect::Refused, nullptr},
     {2, "Не указан хэш карты", OrderEffect::Refused, nullptr},
     {3, "Карта в системе не найдена", OrderEffect::Refused, nullptr},
@@ -69,11 +61,7 @@ const struct OrderCode {
 // apology is given even when the purchase is not accepted.
 const OrderCode kOtherOrderCode = {-1, "Выявлена ошибка", OrderEffect::ProductOffline, kLaterInfo};
 
-const OrderCode& orderCode(int code) {
-    for (const OrderCode& row : kOrderCodes)
-        if (row.code == code) return row;
-    return kOtherOrderCode;
-}
+const OfflineTexts kOrderOffline = savedOfflineTexts("PayBonus");
 
 // Source systems whose subscriptions the CRM checks (code 14).
 const char* const kSubscriptionSystems[] = {"VOSK", "VURIV"};
@@ -151,59 +139,31 @@ int zelvanRunner::runOrderInfo(Json::Value& out, bool offline) {
         return result;
     }
 
-    CallSettings settings;
-    settings.attempts = conf_.retryCount;
-    settings.connectTimeout = conf_.connectTimeout;
-    settings.sendRecvTimeout = conf_.sendRecvTimeout;
-    CrmCall call(*this, settings);
-    reply["err"] = "-1";
-    reply["errMsg"] = "Отсутствует соединение";
-    logLine("Ожидание ответа от сервера на списание/начисление бонусов");
-
-    int rc = -1;
-    for (int i = 0; i < call.attempts(); i++) {
-        struct soap* ctx = call.begin(i);
-        if (ctx == nullptr) break;
-        order::OrderProxy proxy(ctx);
-        order::ProcOrderOutput response;
-        cmdOffline_ = false;
-        rc = proxy.ProcOrder(getEndPoint(), nullptr, in, response);
-        if (rc == SOAP_OK) {
-            call.refreshToken();
-            mapOrderReply(reply, response, entry);
-            break;
-        }
-        orderAttemptFailed(reply, rc, entry, call);
-    }
+    CrmCall call(*this, interactiveSettings(conf_));
+    awaitingReply(reply, "Ожидание ответа от сервера на списание/начисление бонусов");
+    const int rc = call.run(
+        &order::OrderProxy::ProcOrder, in, [this] { cmdOffline_ = false; },
+        [&](const order::ProcOrderOutput& r) { mapOrderReply(reply, r, entry); },
+        [&](int failed) { orderAttemptFailed(reply, failed, entry, call); });
     out = reply;
-    call.finish();
     return rc;
 }
 
 void zelvanRunner::mapOrderReply(Json::Value& reply, const order::ProcOrderOutput& r,
                                  __ProcExecState entry) {
-    online_ = netStatus_ = true;
-    setRunState(PROC_STATE_PURCHASE_COMPLETED, true);
-    zelvanCardInfo* c = cardInfo();
-    putQrCardFields(reply, c);
-    putContactFields(reply, c);
-
-    reply["err"] = "0";
-    reply["errMsg"] = kSuccess;
-    reply["Status"] = "A";
-    reply["Offline"] = "0";
     const std::string& info = crm::text(r.InfoMessage);
-    if (!info.empty()) reply["zvnInfoMsg"] = info;
+    transactAnswered(reply, info);
+    setRunState(PROC_STATE_PURCHASE_COMPLETED, true);
     bool refused = false;
     if (!crm::text(r.ErrorCode).empty()) {
         const int code = atoiClamp(*r.ErrorCode);
         reply["err"] = code;
         setRunState(entry, true);
-        const OrderCode& row = orderCode(code);
+        const OrderCode& row = codeRow(kOrderCodes, code, kOtherOrderCode);
         if (row.effect != OrderEffect::SourceSystemText) reply["errMsg"] = row.errMsg;
         auto acceptOffline = [&] {
             reply["err"] = "0";
-            reply["errMsg"] = kSavedOffline;
+            reply["errMsg"] = kSavedOfflineText;
             reply["InfoMsg"] = row.info;
             reply["Status"] = "A";
             setRunState(PROC_STATE_PURCHASE_COMPLETED, true);
@@ -281,87 +241,31 @@ void zelvanRunner::mapOrderReply(Json::Value& reply, const order::ProcOrderOutpu
 
 void zelvanRunner::orderAttemptFailed(Json::Value& reply, int rc, __ProcExecState entry,
                                       CrmCall& call) {
-    zelvanCardInfo* c = cardInfo();
-    const bool free = cardPoints() == 0.0;
-    auto acceptOffline = [&](const char* errMsg) {
-        reply["err"] = "0";
-        reply["errMsg"] = errMsg;
-        reply["InfoMsg"] = kNoLinkInfo;
-        reply["Status"] = "A";
-        setRunState(PROC_STATE_PURCHASE_COMPLETED, true);
-    };
-    auto heldBecomeSpent = [&] {
-        if (runState_ == PROC_STATE_POINTS_HELD) setRunState(PROC_STATE_PURCHASE_COMPLETED, false);
-    };
-
-    reply["Status"] = "R";
-    reply["Offline"] = "1";
-    online_ = false;
-    cmdOffline_ = true;
-    reply["err"] = std::to_string(rc);
     setRunState(entry, true);
-
-    reply["Status"] = "A";
-    reply["errMsg"] = std::string("Обслуживание временно ограничено. ") + kRepeatPayment;
-    call.putFault(reply, conf_.debugErrInfoEnable);
-    heldBecomeSpent();
-    if (free) acceptOffline("Сохранение операции (offline), Обслуживание временно ограничено");
-    setRunState(runState_, true);
-    putContactFields(reply, c);
-    netStatus_ = false;
-    call.refreshToken();
-
-    if (crm::noConnection(rc)) {
-        reply["Status"] = "A";
-        reply["errMsg"] = std::string("Нет связи. ") + kRepeatPayment;
-        heldBecomeSpent();
-        if (free) acceptOffline("Сохранение операции (offline), Нет связи");
+    transactAttemptFailed(reply, rc, call, kSpendingFailure, [this] {
+        // Points held for the purchase count as spent; a purchase that
+        // spends none is accepted offline.
+        const bool free = cardPoints() == 0.0;
+        if (free || runState_ == PROC_STATE_POINTS_HELD)
+            setRunState(PROC_STATE_PURCHASE_COMPLETED, false);
         setRunState(runState_, true);
-        putContactFields(reply, c);
-        netStatus_ = false;
-    }
-
+        return free;
+    });
+    zelvanCardInfo* c = cardInfo();
     if (c != nullptr && c->TransactDB() != nullptr) c->TransactDB()->Offline(cmdOffline_);
 }
 
 int zelvanRunner::orderOfflineAnswer(Json::Value& reply) {
     zelvanCardInfo* c = cardInfo();
-    int result = c != nullptr ? 4 : 1;
-    if (c != nullptr) {
-        Json::Value stored;
-        const std::string& text = c->getQueryBuf();
-        if (!text.empty() && parseJsonRequest(text, stored) && stored.isObject() &&
-            !stored.empty() && stored.getMemberNames().front() == "PayBonus") {
-            result = 0;
-            // A stored member that is not an object cannot carry the reply.
-            if (stored["PayBonus"].isObject()) reply = stored["PayBonus"];
-        }
+    int result = offlineAnswer(reply, c, kOrderOffline);
+    if (result == 0 && cardPoints() != 0.0) {
+        // Points cannot be spent without the CRM.
+        result = 9;
+        reply["err"] = "9";
+        reply["errMsg"] = "Не работает связь.";
+        reply["InfoMsg"] = kSpendingFailure.service.refused;
     }
-    reply["Offline"] = "1";
-    reply["err"] = std::to_string(result);
-    reply["Status"] = "R";
-    if (result == 0) {
-        reply["Status"] = "A";
-        if (cardPoints() == 0.0) {
-            reply["errMsg"] = "Успешное выполнение операции (offline)";
-            reply["InfoMsg"] = kNoLinkInfo;
-        } else {
-            result = 9;
-            reply["err"] = "9";
-            reply["errMsg"] = "Не работает связь.";
-            reply["InfoMsg"] = std::string("Обслуживание временно ограничено. ") + kRepeatPayment;
-        }
-        std::string text = c->getQueryBuf();
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        logLine("Сохранение offline запроса : \"" + text + "\"");
-        setRunState(PROC_STATE_PURCHASE_COMPLETED, true);
-    } else if (result == 1) {
-        reply["errMsg"] = "Не указан номер карты";
-    } else {
-        reply["errMsg"] = "Нельзя сохранить чек. Проверьте статус карты";
-    }
+    if (result == 0 || result == 9) setRunState(PROC_STATE_PURCHASE_COMPLETED, true);
     if (c != nullptr && c->TransactDB() != nullptr) c->TransactDB()->Offline(true);
-    putQrCardFields(reply, c);
-    putContactFields(reply, c);
     return result;
 }

@@ -1,7 +1,7 @@
 // Purchase, request side: the "PayBonus" command rewritten with the server's
 // clock, the Proc_Order request built from it on the runner, and the journal
 // record of the purchase on the current card.
-#include <ctime>
+#include <iterator>
 
 #include "common/convert.h"
 #include "common/json_util.h"
@@ -12,24 +12,6 @@
 #include "runner/transact_rules.h"
 
 namespace {
-
-// One reading of the server clock: the time value (seconds with six
-// decimals) and the local and UTC date-times of its whole second.
-struct ClockReading {
-    std::string timeValue;
-    std::string local;  // %Y%m%d%H%M%S
-    std::string utc;    // %m/%d/%Y %H:%M:%S
-};
-
-ClockReading readClock() {
-    ClockReading r;
-    r.timeValue = dbl2str(timePoint(), 6);
-    long whole = 0;
-    time_t t = _stol(strDoubleSplit(r.timeValue, false), whole) == 0 ? whole : time(nullptr);
-    r.local = time2DateTimeStr(&t);
-    r.utc = DayTimeUTC_string(&t);
-    return r;
-}
 
 using K = MemberKind;
 const MemberRule kLineMembers[] = {
@@ -43,28 +25,14 @@ const MemberRule kTransactMembers[] = {
     {"TimeValue", K::Text}, {"Location", K::Text}, {"shift", K::Text},
     {"operID", K::Text},    {"operFIO", K::Text},  {"Terminal", K::Text},
 };
-// The members of a "PayBonus" request and their types; a request with a
-// member of another type is refused before anything is sent.
+// The members of a "PayBonus" request and their types besides those all
+// transactions share; a request with a member of another type is refused
+// before anything is sent.
 const MemberRule kOrderMembers[] = {
-    {"CardType", K::Text},
-    {"CardNum", K::Text},
-    {"Card", K::Text},
-    {"Email", K::Text},
-    {"TelNo", K::Text},
-    {"EReceiptFlag", K::Text},
-    {"Offline", K::Text},
-    {"CheckId", K::Text},
-    {"CheckNum", K::Text},
     {"GScount", K::Text},
     linesRule("Check", kLineMembers),
     objectRule("Transact", kTransactMembers),
 };
-
-// Copies a member the client filled to another name.
-void keepAs(Json::Value& obj, const char* from, const char* to) {
-    const Json::Value& value = memberOf(obj, from);
-    if (!Jval2Str(value).empty()) obj[to] = value;
-}
 
 }  // namespace
 
@@ -73,8 +41,11 @@ void zelvanRunner::clearOrderInfo() {
 }
 
 int zelvanRunner::jsonOrderRequestCorrelate(Json::Value& request) {
-    if (!request.isObject() || !request["PayBonus"].isObject()) return -1;
+    // A request with members of wrong types is left as it came, so that the
+    // request builder refuses it.
+    if (!memberOf(request, "PayBonus").isObject()) return -1;
     Json::Value& pay = request["PayBonus"];
+    if (!transactWellTyped(pay, kOrderMembers, std::size(kOrderMembers))) return -1;
     const ClockReading now = readClock();
     if (memberOf(pay, "Transact").isObject()) {
         Json::Value& t = pay["Transact"];
@@ -89,19 +60,14 @@ int zelvanRunner::jsonOrderRequestCorrelate(Json::Value& request) {
 }
 
 int zelvanRunner::mkOrderRequest(const Json::Value& request) {
-    cmdOffline_ = false;
-    if (!master_) return -1;
-    zelvanCardInfo& c = currentCard();
-    c.setPoints(0);
     clearOrderInfo();
-    if (!wellTyped(request, kOrderMembers)) return kBadRequest;
-    const int usable = checkCardNumber(c, request);
-    if (usable != 0) return usable;
-    takeContactFields(c, request);
+    const int started =
+        startTransactRequest(request, kOrderMembers, std::size(kOrderMembers), true);
+    if (started != 0) return started;
+    zelvanCardInfo& c = *cardInfo();
 
     RequestSlot<order::ProcOrderInput>& slot = slots_->order;
     order::ProcOrderInput* in = slot.create();
-    if (isOfflineYes(memberText(request, "Offline")) || !netStatus_) cmdOffline_ = true;
 
     order::Member& member = in->ListOfLOYMember.LoyMember;
     order::Order& ord = member.ListOfOrder.OrderEntryOrders;
@@ -109,13 +75,7 @@ int zelvanRunner::mkOrderRequest(const Json::Value& request) {
     if (!member.LOYCardNumber.empty()) member.LOYCardType = slot.text(c.getCardNumberIdent());
     member.LOYCardHash = takeCardHash(c, request);
 
-    const std::string checkId = memberText(request, "CheckId");
-    const std::string checkNum = memberText(request, "CheckNum");
-    if (!checkId.empty()) c.setChequeId(checkId.c_str());
-    if (!checkNum.empty()) {
-        c.setChequeNum(checkNum.c_str());
-        ord.OrderNumber = checkNum;
-    }
+    ord.OrderNumber = takeOrderNumber(c, request);
     const std::string gsCount = memberText(request, "GScount");
     member.LOYCardGSCount = slot.text(gsCount.empty() ? "1" : gsCount);
 
@@ -155,11 +115,6 @@ int zelvanRunner::mkOrderRequest(const Json::Value& request) {
     if (t.isObject()) {
         order::GasRequest& gas =
             (ord.ListOfGasRequests = slot.element<order::GasRequestList>())->Requests;
-        const std::string id = memberText(t, "ID");
-        if (!id.empty()) {
-            c.setChequeNum(id.c_str());
-            ord.OrderNumber = id;
-        }
         record.ChequeID(ord.OrderNumber);
         const std::string dateTime = paddedDateTime(memberText(t, "DateTime"));
         if (!dateTime.empty()) {

@@ -198,7 +198,3 @@ int zelvanRunner::endZvnCRM() {
     return 0;
 }
 
-// Operations whose requests arrive later have nothing to release yet.
-void zelvanRunner::clearHoldInfo() {}
-void zelvanRunner::clearUnHoldInfo() {}
-void zelvanRunner::clearStornInfo() {}

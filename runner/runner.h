@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,8 @@
 
 struct soap;
 struct RunnerSlots;
+struct FailureAnswer;
+struct MemberRule;
 class CrmCall;
 namespace card {
 class GetInfoInput;
@@ -29,6 +32,9 @@ class GetInfoOutput;
 namespace order {
 class ProcOrderOutput;
 }  // namespace order
+namespace hold {
+class PointsOutput;
+}  // namespace hold
 
 // Fatal start-up error of the runner; the text is the message, optionally
 // followed by ": " and the system's text for the current errno.
@@ -141,6 +147,41 @@ class zelvanRunner {
     int mkOrderRequest(const Json::Value& request);
     int runOrderInfo(Json::Value& out, bool offline);
 
+    // Holds (Hold_Points) and their release (Unhold_Points).
+    // jsonHoldRequestCorrelate rewrites the member "HoldBonus" of the command
+    // object in place (the server's UTC time and time value, the client's
+    // card fields kept, contact fields from the current card): -1, nothing
+    // changed, when it is missing, not an object or has members of wrong
+    // types, else 0. mkHoldRequest builds the hold, mkUnHoldRequest the
+    // release from the hold still held, overridden by its own request: 0,
+    // -99 / -98 for an unusable card number or QR code, kBadRequest, -1
+    // without a master context. runHoldInfo and runUnHoldInfo send them (or,
+    // with `offline`, answer from the stored request) and fill `out`: the
+    // result of the last attempt, the offline answer's code, or -1 when they
+    // cannot start.
+    int jsonHoldRequestCorrelate(Json::Value& request);
+    int mkHoldRequest(const Json::Value& request);
+    int runHoldInfo(Json::Value& out, bool offline);
+    int mkUnHoldRequest(const Json::Value& request);
+    int runUnHoldInfo(Json::Value& out, bool offline);
+    // Purchase reversal (Order_Storno). mkStornRequest builds the request
+    // from the "PayReturn" command and the reversal's journal record on the
+    // current card: 0, -2 for members of wrong types, -1 without a master
+    // context. runStornInfo sends it (or, with `offline`, answers from the
+    // stored request) and fills `out`; it returns the result of the last
+    // attempt, the offline answer's code, or -1 when it cannot start.
+    int mkStornRequest(const Json::Value& request);
+    int runStornInfo(Json::Value& out, bool offline);
+
+    // Undo of the last operation of a cheque. mkUndoRequest finds the
+    // journal's newest record and prepares the card and the execution state
+    // (0, -1 without a master context); runUndo sends the reversal of that
+    // purchase (journalled) or the release of held points and fills `out`:
+    // 0 done, 1 nothing to undo, 2 a reversal cannot be undone, 3 not
+    // registered; -1 when it cannot start.
+    int mkUndoRequest(const Json::Value& request);
+    int runUndo(Json::Value& out, bool offline);
+
     // How far the transaction in progress has got; the operations mirror it
     // into the current card.
     __ProcExecState getRunState() const { return runState_; }
@@ -219,6 +260,25 @@ class zelvanRunner {
                        __ProcExecState entry);
     void orderAttemptFailed(Json::Value& reply, int rc, __ProcExecState entry, CrmCall& call);
     int orderOfflineAnswer(Json::Value& reply);
+    // The request builders' common start: the offline flag cleared, the
+    // current card (made when there is none; with `resetPoints` its points
+    // total 0), the request's member types, its card number and contact
+    // fields, then the offline flag set by the request or a network marked
+    // down. 0, -1 without a master context, kBadRequest, -98 / -99.
+    int startTransactRequest(const Json::Value& request, const MemberRule* rules, size_t count,
+                             bool resetPoints);
+    // A transaction's call the CRM answered: the flags, the card's QR and
+    // contact fields, "err" "0" with the success text, "Status" "A",
+    // "Offline" "0", and a non-empty informational message as "zvnInfoMsg".
+    void transactAnswered(Json::Value& reply, const std::string& info);
+    void mapHoldReply(Json::Value& reply, const hold::PointsOutput& response);
+    void mapUnHoldReply(Json::Value& reply, const hold::PointsOutput& response);
+    // A transaction's failed attempt with result rc: the reply marked
+    // offline, the flags, the fault and the texts of `answer`; `accepted`
+    // moves the execution state and says whether the transaction is accepted
+    // offline.
+    void transactAttemptFailed(Json::Value& reply, int rc, CrmCall& call,
+                               const FailureAnswer& answer, const std::function<bool()>& accepted);
     // Sets the execution state; with `toCard` the current card's too.
     void setRunState(__ProcExecState state, bool toCard);
     // Points the current transaction spends (0 without a card).

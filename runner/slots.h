@@ -49,4 +49,7 @@ struct RunnerSlots {
     RequestSlot<card::GetInfoInput> card;
     RequestSlot<order::ProcOrderInput> order;
     RequestSlot<batch::BatchOrderSyncInput> batch;
+    RequestSlot<hold::HoldPointsInput> hold;
+    RequestSlot<hold::UnholdPointsInput> unhold;
+    RequestSlot<storn::OrderStornoInput> storn;
 };

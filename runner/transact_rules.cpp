@@ -2,11 +2,13 @@
 #include "runner/transact_rules.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "common/convert.h"
 #include "common/json_util.h"
 #include "common/qr.h"
 #include "runner/cardinfo.h"
+#include "runner/runner.h"
 
 const Json::Value& memberOf(const Json::Value& request, const char* name) {
     return request.isObject() ? request[name] : Json::Value::nullSingleton();
@@ -40,13 +42,41 @@ bool ofKind(const Json::Value& v, const MemberRule& rule) {
     return false;
 }
 
+// The members every transaction request has.
+const MemberRule kCommonMembers[] = {
+    {"CardType", MemberKind::Text}, {"CardNum", MemberKind::Text},
+    {"Card", MemberKind::Text},     {"Email", MemberKind::Text},
+    {"TelNo", MemberKind::Text},    {"EReceiptFlag", MemberKind::Text},
+    {"Offline", MemberKind::Text},  {"CheckId", MemberKind::Text},
+    {"CheckNum", MemberKind::Text},
+};
+
 }  // namespace
+
+bool transactWellTyped(const Json::Value& request, const MemberRule* rules, size_t count) {
+    return wellTyped(request, kCommonMembers) && wellTyped(request, rules, count);
+}
 
 bool wellTyped(const Json::Value& request, const MemberRule* rules, size_t count) {
     if (!request.isObject()) return false;
     for (size_t i = 0; i < count; i++)
         if (!ofKind(request[rules[i].name], rules[i])) return false;
     return true;
+}
+
+int zelvanRunner::startTransactRequest(const Json::Value& request, const MemberRule* rules,
+                                       size_t count, bool resetPoints) {
+    cmdOffline_ = false;
+    if (!master_) return -1;
+    zelvanCardInfo& c = currentCard();
+    if (resetPoints) c.setPoints(0);
+    if (!transactWellTyped(request, rules, count)) return kBadRequest;
+    const int usable = checkCardNumber(c, request);
+    if (usable != 0) return usable;
+    takeContactFields(c, request);
+    // Asked for, or the CRM was unreachable at the last contact.
+    if (isOfflineYes(memberText(request, "Offline")) || !netStatus_) cmdOffline_ = true;
+    return 0;
 }
 
 bool isOfflineYes(std::string value) {
@@ -137,6 +167,15 @@ std::string takeCardHash(zelvanCardInfo& card, const Json::Value& request) {
     return hash;
 }
 
+std::string takeOrderNumber(zelvanCardInfo& card, const Json::Value& request) {
+    const std::string checkId = memberText(request, "CheckId");
+    if (!checkId.empty()) card.setChequeId(checkId.c_str());
+    std::string number = memberText(memberOf(request, "Transact"), "ID");
+    if (number.empty()) number = memberText(request, "CheckNum");
+    if (!number.empty()) card.setChequeNum(number.c_str());
+    return number;
+}
+
 std::string crmDateTime(std::string dt) {
     dt.resize(std::max<size_t>(dt.size(), 14), '0');
     return dt.substr(4, 2) + "/" + dt.substr(6, 2) + "/" + dt.substr(0, 4) + " " + dt.substr(8, 2) +
@@ -148,4 +187,25 @@ std::string paddedDateTime(const std::string& dateTime) {
     std::string dt = dateTime;
     if (dt.size() < 14) dt.resize(14, '0');
     return dt.substr(0, 14);
+}
+
+ClockReading clockAt(const std::string& timeValue) {
+    ClockReading r;
+    r.timeValue = timeValue;
+    long whole = 0;
+    std::string seconds = strDoubleSplit(timeValue, false);
+    if (seconds.empty()) seconds = timeValue;
+    time_t t = _stol(seconds, whole) == 0 ? whole : time(nullptr);
+    r.local = time2DateTimeStr(&t);
+    r.utc = DayTimeUTC_string(&t);
+    return r;
+}
+
+ClockReading readClock() {
+    return clockAt(dbl2str(timePoint(), 6));
+}
+
+void keepAs(Json::Value& obj, const char* from, const char* to) {
+    const Json::Value& value = memberOf(obj, from);
+    if (!Jval2Str(value).empty()) obj[to] = value;
 }

@@ -1,7 +1,7 @@
 // Request rules shared by the builders of the loyalty transactions (purchase,
 // hold, release, reversal, undo): the offline request flag, the card number
 // check, the card number and hash taken from the request or the current card,
-// the client contact fields, and the CRM's date-time form.
+// the client contact fields, the server's clock, and the CRM's date-time form.
 #pragma once
 
 #include <json/json.h>
@@ -44,6 +44,10 @@ bool wellTyped(const Json::Value& request, const MemberRule (&rules)[N]) {
     return wellTyped(request, rules, N);
 }
 
+// True when a transaction request's members have their types: those every
+// transaction has (card, contact fields, offline flag, cheque) and `rules`.
+bool transactWellTyped(const Json::Value& request, const MemberRule* rules, size_t count);
+
 // An "Offline" value that asks for offline handling: after upper-casing its
 // ASCII letters it is "1" or "TRUE", or begins with "Y" or with the Cyrillic
 // capital "Д" (so "да" in lower case is not one).
@@ -83,9 +87,30 @@ std::string takeCardNumber(zelvanCardInfo& card, const Json::Value& request);
 // "HASH" followed by the card number; it becomes the card's hash.
 std::string takeCardHash(zelvanCardInfo& card, const Json::Value& request);
 
+// The order number of a transaction: "Transact"."ID", else "CheckNum" (""
+// when neither is given); it becomes the card's cheque number, and a
+// non-empty "CheckId" the card's cheque id.
+std::string takeOrderNumber(zelvanCardInfo& card, const Json::Value& request);
+
 // A local date-time of 14 digits (year first; shorter texts are padded with
 // "0") in the CRM's form MM/DD/YYYY hh:mm:ss.
 std::string crmDateTime(std::string dateTime);
 // "DateTime" as the transactions read it: "" when it has 7 characters or
 // fewer, else padded with "0" to 14 characters.
 std::string paddedDateTime(const std::string& dateTime);
+
+// One reading of a time: the time value (seconds since the epoch with six
+// decimals) and the local and UTC date-times of its whole second.
+struct ClockReading {
+    std::string timeValue;
+    std::string local;  // %Y%m%d%H%M%S
+    std::string utc;    // %m/%d/%Y %H:%M:%S
+};
+// The server's clock now.
+ClockReading readClock();
+// The date-times of a time value's whole seconds (the current time when they
+// are not a number); the time value is kept as given.
+ClockReading clockAt(const std::string& timeValue);
+
+// Copies a member the client filled (non-empty as text) to another name.
+void keepAs(Json::Value& obj, const char* from, const char* to);

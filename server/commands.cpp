@@ -2,6 +2,8 @@
 // one row each, by the work that builds those operations.
 #include "server/commands.h"
 
+#include <exception>
+
 #include "common/commands.h"
 #include "server/envelope.h"
 #include "server/handlers.h"
@@ -69,10 +71,10 @@ const CommandRow commandTable[] = {
     {CMD_CARDINFO, "Запрос на получение информации по карте", cmdCardInfo, true, false},
     // The third word begins with a Latin "c": the title is kept as written.
     {CMD_PAYBONUS, "Запрос на cписание/начисление бонусов", cmdPayBonus, true, false},
-    {CMD_PAYRETURN, "Запрос на сторнирование покупки", nullptr, true, false},
-    {CMD_HOLDBONUS, "Запрос холдирования бонусов", nullptr, true, false},
-    {CMD_HOLDRETURN, "Запрос на отмену холдирования бонусов", nullptr, true, false},
-    {CMD_UNDO, "Запрос на отмену операции", nullptr, true, false},
+    {CMD_PAYRETURN, "Запрос на сторнирование покупки", cmdPayReturn, true, false},
+    {CMD_HOLDBONUS, "Запрос холдирования бонусов", cmdHoldBonus, true, false},
+    {CMD_HOLDRETURN, "Запрос на отмену холдирования бонусов", cmdHoldReturn, true, false},
+    {CMD_UNDO, "Запрос на отмену операции", cmdUndo, true, false},
     {CMD_FLUSH, "Запрос на синхронизацию offline транзакций", cmdFlush, true, false},
     {CMD_END, "Инициализирована команда на закрытие сессии", cmdEnd, true, true},
     {CMD_SYNCTASK, "Запрос на добавление задания синхронизации данных", cmdSyncTask, true, false},
@@ -97,4 +99,21 @@ void runCommand(const CommandRow& row, Json::Value& commandObject, const std::st
         return;
     }
     row.handler(commandObject, name, reply);
+}
+
+bool dispatchCommand(const CommandRow& row, Json::Value& commandObject, const std::string& name,
+                     Json::Value& reply, std::string& failure) {
+    try {
+        if (row.locked) {
+            ServerLock lock;
+            runCommand(row, commandObject, name, reply);
+        } else {
+            runCommand(row, commandObject, name, reply);
+        }
+        return true;
+    } catch (const std::exception& e) {
+        failure = e.what();
+        reply[name] = errorMember("-1", "Ошибка создания запроса");
+        return false;
+    }
 }

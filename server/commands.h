@@ -29,3 +29,10 @@ const CommandRow& commandRow(int code);
 // could not be built.
 void runCommand(const CommandRow& row, Json::Value& commandObject, const std::string& name,
                 Json::Value& reply);
+
+// Handles one command as a session does: runCommand, under the server lock
+// when the row says so. A handler that throws is answered as a request that
+// could not be built; the exception's text is returned in `failure` (for the
+// error log) and the result is false.
+bool dispatchCommand(const CommandRow& row, Json::Value& commandObject, const std::string& name,
+                     Json::Value& reply, std::string& failure);

@@ -6,10 +6,24 @@
 
 #include <string>
 
+class zelvanRunner;
+
 enum class EnvelopeError {
     BadFormat,        // the request is not a JSON object
     NoPaymentSystem,  // the root check is on and the root member is missing
 };
+
+// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above
+// U+10FFFF) without zero bytes: what the text of a request must be.
+bool isRequestText(const std::string& text);
+
+// Parses the text of one request into `request` and returns its command
+// object (the root member's value, or the request itself with the root check
+// off). Null when the request gets an envelope error, named in `error`: text
+// that is not UTF-8 or holds a zero byte, not JSON (or nested too deeply),
+// not an object, no root member, or a command object that is not an object.
+Json::Value* commandObjectOf(const std::string& text, const zelvanRunner& runner,
+                             Json::Value& request, EnvelopeError& error);
 
 // The reply line of an envelope error (compact form, never wrapped).
 std::string envelopeErrorReply(EnvelopeError error);

@@ -13,6 +13,9 @@ const char* requestErrorText(int rc);
 
 // Purchases and reversals, journalled around their CRM call (purchase_cmds.cpp).
 void cmdPayBonus(Json::Value& commandObject, const std::string& name, Json::Value& reply);
+void cmdPayReturn(Json::Value& commandObject, const std::string& name, Json::Value& reply);
+// Undo journals the reversal it sends itself.
+void cmdUndo(Json::Value& commandObject, const std::string& name, Json::Value& reply);
 
 // Synchronisation: "Flush" sends the offline batch, or the batch of a day
 // and/or shift through a new task; "SyncTask" queues a task for the
@@ -22,3 +25,7 @@ void cmdSyncTask(Json::Value& commandObject, const std::string& name, Json::Valu
 // The text of a result of queueing a task, as "SyncTask" answers it and the
 // background worker logs it.
 const char* syncTaskText(int rc);
+
+// Holds and their release, not journalled (hold_cmds.cpp).
+void cmdHoldBonus(Json::Value& commandObject, const std::string& name, Json::Value& reply);
+void cmdHoldReturn(Json::Value& commandObject, const std::string& name, Json::Value& reply);

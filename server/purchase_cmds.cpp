@@ -3,7 +3,10 @@
 // (online or offline) is on disk before the cash register reads the reply.
 #include <functional>
 
+#include "common/convert.h"
+#include "common/json_util.h"
 #include "common/log.h"
+#include "runner/transact_rules.h"
 #include "server/envelope.h"
 #include "server/handlers.h"
 #include "server/server.h"
@@ -58,4 +61,31 @@ void cmdPayBonus(Json::Value& commandObject, const std::string& name, Json::Valu
     runJournalled(
         commandObject, name, reply,
         [](Json::Value& r) { return pRun->runOrderInfo(r, pRun->isCmdOffline()); }, true);
+}
+
+void cmdPayReturn(Json::Value& commandObject, const std::string& name, Json::Value& reply) {
+    pRun->clearStornInfo();
+    reply[name]["err"] = "-1";
+    // A reversal without its UTC time gets the current one, also in the
+    // stored request.
+    Json::Value& request = commandObject[name];
+    if (memberOf(request, "Transact").isObject() &&
+        Jval2Str(request["Transact"]["DateTimeUTC"]).empty())
+        request["Transact"]["DateTimeUTC"] = DayTimeUTC_string(nullptr);
+    if (pRun->mkStornRequest(request) != 0) {
+        reply[name]["errMsg"] = requestErrorText(-1);
+        return;
+    }
+    runJournalled(
+        commandObject, name, reply,
+        [](Json::Value& r) { return pRun->runStornInfo(r, pRun->isCmdOffline()); }, false);
+}
+
+void cmdUndo(Json::Value& commandObject, const std::string& name, Json::Value& reply) {
+    reply[name]["err"] = "-1";
+    if (pRun->mkUndoRequest(commandObject[name]) != 0) {
+        reply[name]["errMsg"] = requestErrorText(-1);
+        return;
+    }
+    pRun->runUndo(reply[name], pRun->isCmdOffline());
 }

@@ -5,10 +5,8 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <exception>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "common/commands.h"
 #include "common/json_util.h"
@@ -23,13 +21,14 @@ namespace {
 
 // How long an unfinished request may wait for its next bytes.
 const int kIdleMillis = 1000;
+// Bytes taken per receive. The request limit is the framer's: it buffers an
+// unfinished request as it grows, so an idle session holds only this much.
+const size_t kReceiveChunk = 16384;
 
 class Session {
   public:
     explicit Session(std::unique_ptr<TCPSocket> socket)
-        : socket_(std::move(socket)),
-          prefix_(threadPrefix()),
-          buffer_(RequestFramer::kMaxRequest) {}
+        : socket_(std::move(socket)), prefix_(threadPrefix()) {}
 
     void run();
 
@@ -53,7 +52,8 @@ class Session {
     bool useRoot_ = false;
     bool closed_ = false;
     RequestFramer framer_;
-    std::vector<char> buffer_;
+    // Not initialised: only the bytes a receive writes are ever touched.
+    char buffer_[kReceiveChunk];
 };
 
 void Session::run() {
@@ -90,7 +90,7 @@ void Session::requestLoop() {
             handleFrames();
             continue;
         }
-        ssize_t n = socket_->recv(buffer_.data(), buffer_.size());
+        ssize_t n = socket_->recv(buffer_, sizeof buffer_);
         if (n == 0) {
             // The peer has closed (or half-closed) the connection: what it
             // sent last is still answered, then the session ends.
@@ -98,7 +98,7 @@ void Session::requestLoop() {
             handleFrames();
             return;
         }
-        framer_.feed(buffer_.data(), static_cast<size_t>(n));
+        framer_.feed(buffer_, static_cast<size_t>(n));
         handleFrames();
     }
 }
@@ -125,22 +125,14 @@ void Session::handleFrames() {
 
 void Session::handleDocument(const std::string& text) {
     Json::Value request;
-    bool parsed = false;
-    try {
-        parsed = parseJsonRequest(text, request);
-    } catch (const std::exception&) {
-        // The reader gives up on documents nested too deeply.
-    }
-    if (!parsed || !request.isObject()) return answerEnvelopeError(text, EnvelopeError::BadFormat);
-    if (!pRun->isJsonRoot(request))
-        return answerEnvelopeError(text, EnvelopeError::NoPaymentSystem);
-    Json::Value& commandObject = useRoot_ ? request[root_] : request;
-    if (!commandObject.isObject()) return answerEnvelopeError(text, EnvelopeError::BadFormat);
+    EnvelopeError error;
+    Json::Value* commandObject = commandObjectOf(text, *pRun, request, error);
+    if (commandObject == nullptr) return answerEnvelopeError(text, error);
 
     Json::Value reply(Json::objectValue);
     bool first = true;
-    for (const std::string& name : commandObject.getMemberNames()) {
-        handleCommand(name, commandObject, reply, text, first);
+    for (const std::string& name : commandObject->getMemberNames()) {
+        handleCommand(name, *commandObject, reply, text, first);
         first = false;
         if (closed_) return;  // "End": later commands are not handled
     }
@@ -151,19 +143,11 @@ void Session::handleCommand(const std::string& name, Json::Value& commandObject,
     const CommandRow& row = commandRow(getCmdCode(name));
     logLine(row.title);
     if (first) logRequest(requestText);
-    try {
-        if (row.locked) {
-            ServerLock lock;
-            runCommand(row, commandObject, name, reply);
-        } else {
-            runCommand(row, commandObject, name, reply);
-        }
-    } catch (const std::exception& e) {
-        // A command that fails this way is answered as not built; the
-        // session and the server go on.
-        log(prefix_ + e.what(), ERR_STREAM, !detach);
-        reply[name] = errorMember("-1", "Ошибка создания запроса");
-    }
+    std::string failure;
+    // A command that fails this way is answered as not built; the session
+    // and the server go on.
+    if (!dispatchCommand(row, commandObject, name, reply, failure))
+        log(prefix_ + failure, ERR_STREAM, !detach);
     if (row.endsSession) {
         closed_ = true;
         return;

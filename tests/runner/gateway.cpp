@@ -1,6 +1,9 @@
 // The gateway fixture of the runner's end-to-end tests.
 #include "tests/runner/gateway.h"
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <regex>
 #include <stdexcept>
 
@@ -9,10 +12,26 @@
 
 namespace gatewaytest {
 
+namespace {
+
+// The log line of every session that has started.
+const std::string kSessionStarted = "Online State  : [";
+
+}  // namespace
+
 Json::Value json(const std::string& text) {
     Json::Value v;
     if (!parseJsonRequest(text, v)) throw std::runtime_error("bad test JSON: " + text);
     return v;
+}
+
+void expectMembers(const Json::Value& expected, const Json::Value& actual) {
+    for (const std::string& key : expected.getMemberNames()) {
+        if (expected[key].isNull())
+            EXPECT_FALSE(actual.isMember(key)) << key << " in " << actual;
+        else
+            EXPECT_EQ(expected[key], actual[key]) << key << " in " << actual;
+    }
 }
 
 Gateway::Gateway(const Json::Value& scenario, const std::string& members,
@@ -30,6 +49,8 @@ Gateway::Gateway(const Json::Value& scenario, const std::string& members,
     const unsigned short port = server_->port();
     if (port == 0 || !pos_.connect(port))
         throw std::runtime_error("zelvan-server did not start: " + server_->out() + server_->err());
+    // The POS connection's session has started (openSessions counts on it).
+    testsupport::waitUntil([&] { return server_->countInOut(kSessionStarted) >= 1; });
     waitForWorkerStartUp();
 }
 
@@ -79,6 +100,21 @@ Json::Value Gateway::send(const std::string& commands, int replies, Millis timeo
     return reply["AZS"];
 }
 
+std::vector<std::unique_ptr<testsupport::TcpClient>> Gateway::openSessions(size_t count,
+                                                                           Millis timeout) {
+    const size_t before = server_->countInOut(kSessionStarted);
+    std::vector<std::unique_ptr<testsupport::TcpClient>> clients;
+    for (size_t i = 0; i < count; i++) {
+        clients.push_back(std::make_unique<testsupport::TcpClient>());
+        if (!clients.back()->connect(server_->port(), 10000ms))
+            throw std::runtime_error("connection " + std::to_string(i) + " was not accepted");
+    }
+    if (!testsupport::waitUntil(
+            [&] { return server_->countInOut(kSessionStarted) >= before + count; }, timeout))
+        throw std::runtime_error("the server did not start every session");
+    return clients;
+}
+
 std::vector<Json::Value> Gateway::records(const std::string& operation) const {
     std::vector<Json::Value> out;
     for (const Json::Value& r : sim_->records())
@@ -103,6 +139,15 @@ std::vector<storage::Row> Gateway::journal(const std::string& sql) const {
     std::vector<storage::Row> rows;
     stmt.forEachRow([&rows](const storage::Row& r) { rows.push_back(r); });
     return rows;
+}
+
+}  // namespace gatewaytest
+
+namespace gatewaytest {
+
+std::string col(const storage::Row& row, const std::string& name) {
+    const std::string* v = storage::column(row, name);
+    return v != nullptr ? *v : "<null>";
 }
 
 }  // namespace gatewaytest

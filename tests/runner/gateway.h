@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "storage/row.h"
 #include "tests/runner/soap/soap_support.h"
@@ -39,6 +40,11 @@ class Gateway {
     Json::Value send(const std::string& commands, int replies = 1, Millis timeout = 20000ms);
     // The raw reply line of a request with one command.
     std::string sendRaw(const std::string& commands, Millis timeout = 20000ms);
+    // Opens `count` more POS connections and waits until the server has
+    // started a session for each (its online-state log line); throws
+    // std::runtime_error when it does not in time.
+    std::vector<std::unique_ptr<testsupport::TcpClient>> openSessions(size_t count,
+                                                                      Millis timeout = 60000ms);
     // The records the simulator holds for one operation.
     std::vector<Json::Value> records(const std::string& operation) const;
     // The server's log messages so far.
@@ -58,5 +64,12 @@ class Gateway {
 
 // Parses JSON test data.
 Json::Value json(const std::string& text);
+
+// Every member of `expected` is in `actual` with that value; a null member
+// of `expected` must be absent (gtest expectations).
+void expectMembers(const Json::Value& expected, const Json::Value& actual);
+
+// A journal row's column; "<null>" when the row has none.
+std::string col(const storage::Row& row, const std::string& name);
 
 }  // namespace gatewaytest

@@ -51,22 +51,6 @@ int offlineRows(Gateway& gw, const std::string& cheque) {
         gw.journal("SELECT ID FROM OFFLINE WHERE ChequeID = '" + cheque + "'").size());
 }
 
-std::string col(const storage::Row& row, const std::string& name) {
-    const std::string* v = storage::column(row, name);
-    return v != nullptr ? *v : "<null>";
-}
-
-// Every member of `expected` is in `actual` with that value; a null member
-// of `expected` must be absent.
-void expectMembers(const Json::Value& expected, const Json::Value& actual) {
-    for (const std::string& key : expected.getMemberNames()) {
-        if (expected[key].isNull())
-            EXPECT_FALSE(actual.isMember(key)) << key << " in " << actual;
-        else
-            EXPECT_EQ(expected[key], actual[key]) << key << " in " << actual;
-    }
-}
-
 std::string localNow(int offsetSeconds = 0) {
     time_t t = time(nullptr) + offsetSeconds;
     char buf[16];
@@ -451,6 +435,7 @@ TEST(PayBonus, RefusesBadRequestsBeforeAnythingIsSentOrJournalled) {
         {R"({"CardNum": "7001", "Transact": "T-1"})", "Ошибка создания запроса"},
         {R"({"CardNum": ["7001"]})", "Ошибка создания запроса"},
         {R"({"CardNum": "7001", "Transact": {"ID": {"n": 1}}})", "Ошибка создания запроса"},
+        {R"({"CardNum": "7001", "Transact": {"DateTimeUTC": {}}})", "Ошибка создания запроса"},
         {R"("7001")", "Ошибка создания запроса"},
         {R"({"CardNum": ")" + digits21 + "\"}", "Ошибка чтения номера карты"},
         {R"({"CardNum": "7001 02"})", "Ошибка чтения номера карты"},

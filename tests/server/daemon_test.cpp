@@ -60,6 +60,14 @@ class Daemon : public ::testing::Test {
         return pid;
     }
 
+    // SIGTERM to the daemon. A start that failed (a slow machine can run
+    // past the parent's two-second wait) leaves no pid: never signal pid 0,
+    // which is this test's whole process group.
+    static int terminate(pid_t pid) {
+        EXPECT_GT(pid, 1);
+        return pid > 1 ? kill(pid, SIGTERM) : -1;
+    }
+
     TempDir var_;
     std::vector<std::unique_ptr<ServerProcess>> parents_;
     ReapOnExit reaper_;
@@ -74,8 +82,10 @@ TEST_F(Daemon, StartsDetachedAndLogsToItsFilesUntilSigterm) {
     client.send("{\"AZS\":{\"A\":{}}}");
     EXPECT_EQ("{\"AZS\":{\"A\":{\"err\":\"-2\",\"errMsg\":\"Тип запроса неизвестен\"}}}\n",
               client.readLine().value_or(""));
+    // The reply line is logged just after the reply has been sent.
+    EXPECT_TRUE(waitUntil([&] { return readFile(logFile()).find(" <= ") != std::string::npos; }));
 
-    EXPECT_EQ(0, kill(pid, SIGTERM));
+    EXPECT_EQ(0, terminate(pid));
     EXPECT_EQ(0, waitForChild(pid));
     auto messages = withoutRunnerStartup(logMessages(readFile(logFile())));
     ASSERT_GE(messages.size(), 5u);
@@ -130,7 +140,7 @@ TEST_F(Daemon, JudgesThePidFileOfAnEarlierRun) {
         if (c.starts) {
             pid_t pid = startDaemon();
             EXPECT_NE(c.content, std::to_string(pid));
-            EXPECT_EQ(0, kill(pid, SIGTERM));
+            EXPECT_EQ(0, terminate(pid));
             EXPECT_EQ(0, waitForChild(pid));
         } else {
             ServerProcess* refused = start();
@@ -149,7 +159,7 @@ TEST_F(Daemon, ReportsAMissingLogDirectoryAndKeepsRunning) {
     reaper_.reset(pid);
     EXPECT_TRUE(waitUntil([&] { return listeningPortOf(pid) != 0; }));
     EXPECT_EQ(0u, parent->err().rfind("unable to freopen() stdout, code 2 (", 0)) << parent->err();
-    EXPECT_EQ(0, kill(pid, SIGTERM));
+    EXPECT_EQ(0, terminate(pid));
     EXPECT_EQ(0, waitForChild(pid));
 }
 

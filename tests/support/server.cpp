@@ -96,6 +96,14 @@ bool ServerProcess::waitForLog(const std::string& message, Millis timeout, bool 
         timeout);
 }
 
+size_t ServerProcess::countInOut(const std::string& text) const {
+    const std::string all = out();
+    size_t n = 0;
+    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size()))
+        n++;
+    return n;
+}
+
 std::string ServerProcess::waitForLogStartingWith(const std::string& prefix, Millis timeout) {
     std::string found;
     waitUntil(

@@ -51,6 +51,8 @@ class ServerProcess {
     // Waits until a log line of the standard output (or, with errStream,
     // of the standard error) carries exactly `message`.
     bool waitForLog(const std::string& message, Millis timeout = 10000ms, bool errStream = false);
+    // How many times the standard output holds `text`.
+    size_t countInOut(const std::string& text) const;
     // Waits until a log line of the standard output begins with `prefix`;
     // returns its message, or "" on time-out.
     std::string waitForLogStartingWith(const std::string& prefix, Millis timeout = 10000ms);

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -208,6 +209,24 @@ unsigned short freeLoopbackPort() {
     return ntohs(addr.sin_port);
 }
 
+long residentKiB(pid_t pid) {
+    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+bool allowOpenFiles(size_t count) {
+    rlimit lim{};
+    if (getrlimit(RLIMIT_NOFILE, &lim) != 0) return false;
+    if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur >= count) return true;
+    if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < count) return false;
+    lim.rlim_cur = count;
+    return setrlimit(RLIMIT_NOFILE, &lim) == 0;
+}
+
 unsigned short listeningPortOf(pid_t pid) {
     // Socket inodes of the process, then the listening entries of /proc/net/tcp.
     std::vector<std::string> inodes;
@@ -308,6 +327,33 @@ bool TcpClient::waitClosed(Millis timeout) {
         fill(left);
     }
     return true;
+}
+
+size_t TcpClient::sendWithin(const std::string& bytes, Millis timeout) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    size_t off = 0;
+    while (fd_ >= 0 && off < bytes.size()) {
+        ssize_t n =
+            ::send(fd_, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            off += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;
+        auto left = std::chrono::duration_cast<Millis>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd p{fd_, POLLOUT, 0};
+        poll(&p, 1, static_cast<int>(left.count()));
+    }
+    return off;
+}
+
+void TcpClient::abort() {
+    if (fd_ >= 0) {
+        linger l{1, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof(l));
+    }
+    close();
 }
 
 void TcpClient::shutdownWrite() {

@@ -84,6 +84,22 @@ struct RunResult {
 RunResult run(const std::vector<std::string>& args, const std::string& input = "",
               const std::map<std::string, std::string>& env = {}, Millis timeout = 10000ms);
 
+// True in a build under AddressSanitizer or ThreadSanitizer, whose own
+// memory (shadow, quarantine, per-thread state) makes resident sizes say
+// nothing about the program's.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitizedBuild = true;
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
+
+// The resident set size of process `pid` in KiB (VmRSS); -1 when unknown.
+long residentKiB(pid_t pid);
+// Makes sure this process (and the children it starts from now on) may open
+// `count` descriptors, raising the soft limit up to the hard one; false when
+// the hard limit is lower.
+bool allowOpenFiles(size_t count);
+
 // A port on 127.0.0.1 that was free a moment ago.
 unsigned short freeLoopbackPort();
 // The TCP port process `pid` listens on, found through /proc; 0 if none yet.
@@ -105,8 +121,13 @@ class TcpClient {
     // True when the peer closed the connection within the time-out (bytes
     // that arrive before are collected into `pending`).
     bool waitClosed(Millis timeout = 5000ms);
+    // Sends what the peer takes within the time-out, without blocking past
+    // it; returns how many bytes were taken.
+    size_t sendWithin(const std::string& bytes, Millis timeout);
     void shutdownWrite();
     void close();
+    // Closes with a reset (RST) instead of an orderly end.
+    void abort();
     const std::string& pending() const { return buffer_; }
 
   private:
