@@ -88,17 +88,18 @@ int backgoundDaySync(storage::FlushOrderList* set, storage::TaskSync* task) {
         logLine("Отсутствует задание синхронизации за день");
         return 12;
     }
-    if (task->getDate() == nullptr && task->getShift() == nullptr) {
-        // Nothing can ever be collected for it: it leaves the queue instead
-        // of stopping every later pass.
-        logBoth("Ошибка получения данных синхронизации");
-        pRun->Storage().releaseDaySyncTask(task);
-        return 7;
-    }
     const char* batch = task->getBatchId();
     logLine(
         std::string("Проверка данных синхронизации за день [") +
         (batch != nullptr ? std::string("BatchID : ") + batch : std::string("ID : ") + task->Id()) +
         "]");
+    if (task->getDate() == nullptr && task->getShift() == nullptr) {
+        // Nothing can ever be collected for a task without day and shift:
+        // it leaves the queue instead of stopping every later pass.
+        logBoth("Ошибка получения данных синхронизации");
+        pRun->Storage().releaseDaySyncTask(task);
+        logLine("Завершение проверки данных синхронизации за день");
+        return 7;
+    }
     return sendCollected(pRun->Storage().getDaySyncOrders(set, task), *set, task);
 }

@@ -291,6 +291,31 @@ TEST(BackgroundWorker, SendsQueuedTasksByPriorityThenAgeAndKeepsAFailedOne) {
     }
 }
 
+TEST(BackgroundWorker, DropsATaskWithoutDayOrShiftInsteadOfBlockingTheQueue) {
+    auto prepare = [&](const std::string& path) {
+        storage::zelvanDb db;
+        newJournal(db, path, now2DayStr());
+        journal(db, payBonus(purchase("1031")), Outcome::Online);
+        storage::TaskSync task;
+        task.setDate("20240131");
+        ASSERT_EQ(0, db.setSyncTask(&task));
+        // Ahead of it, a task that names nothing to collect.
+        journaltest::execRaw(path,
+                             "INSERT INTO SyncTask (ID, BatchID, Priority) VALUES ('1', 1, 1)");
+    };
+    Gateway gw(Json::Value(Json::objectValue), settings(1, 1), nullptr, prepare);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return countRaw(gw.journalPath(), "SyncTask") == 0; },
+                                       15000ms));
+    ASSERT_TRUE(waitForLine(gw, kTaskSent));
+    const auto lines = transcript(gw);
+    const auto dropped = std::find(lines.begin(), lines.end(),
+                                   "Проверка данных синхронизации за день [BatchID : 1]");
+    ASSERT_LE(2, lines.end() - dropped);
+    EXPECT_EQ("Ошибка получения данных синхронизации", *(dropped + 1));
+    ASSERT_EQ(1u, gw.records("Batch_Order_Sync").size());
+    EXPECT_EQ(std::vector<std::string>{"1031"}, chequesSent(gw, 0));
+}
+
 TEST(BackgroundWorker, QueuesTheDailyTasksOfMissedDaysAtStartAndSendsThem) {
     if (secondsToMidnight() < 60) GTEST_SKIP() << "too close to midnight";
     const std::string days[] = {dayBack(3), dayBack(2), dayBack(1)};
@@ -332,6 +357,25 @@ TEST(BackgroundWorker, QueuesTheDailyTasksOfMissedDaysAtStartAndSendsThem) {
     ASSERT_EQ(2u, gw.records("Batch_Order_Sync").size());
     EXPECT_EQ(std::vector<std::string>{"1003"}, chequesSent(gw, 0));
     EXPECT_EQ(std::vector<std::string>{"1002"}, chequesSent(gw, 1));
+}
+
+TEST(BackgroundWorker, TakesALastSyncDayThatIsNoDateAsToday) {
+    if (secondsToMidnight() < 60) GTEST_SKIP() << "too close to midnight";
+    for (const char* stored : {"garbage", "2024013", "20241399"}) {
+        SCOPED_TRACE(stored);
+        Gateway gw(Json::Value(Json::objectValue),
+                   settings(900, 900, R"("AutosyncDailyEnable": true)"), nullptr,
+                   [&](const std::string& path) {
+                       storage::zelvanDb db;
+                       newJournal(db, path, stored);
+                   });
+        ASSERT_TRUE(waitForLine(gw, kOfflineEnd));
+        EXPECT_EQ(now2DayStr(), valueRaw(gw.journalPath(),
+                                         "SELECT value FROM STATES WHERE name = 'lastdatesync'"));
+        EXPECT_EQ(0, countRaw(gw.journalPath(), "SyncTask"));
+        EXPECT_EQ(0u, countOf(transcript(gw),
+                              "Автоматическое добавление задания синхронизации данных за день"));
+    }
 }
 
 TEST(BackgroundWorker, HoldsADayBackUntilTheDailyDelayHasPassed) {
