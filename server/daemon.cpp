@@ -115,6 +115,10 @@ bool daemonize(const char* pidfile, const char* logfile, const char* errfile) {
     sigemptyset(&sa.sa_mask);
     for (int s : {SIGCHLD, SIGUSR1, SIGALRM}) sigaddset(&sa.sa_mask, s);
     for (int s : {SIGCHLD, SIGUSR1, SIGALRM}) sigaction(s, &sa, nullptr);
+    // The three stay blocked until the parent knows the child's pid: a child
+    // that reports at once must not find the handler without it.
+    sigset_t before;
+    sigprocmask(SIG_BLOCK, &sa.sa_mask, &before);
 
     fflush(stdout);
     fflush(stderr);
@@ -131,7 +135,9 @@ bool daemonize(const char* pidfile, const char* logfile, const char* errfile) {
         // or stays silent for two seconds.
         pid_daemon = pid;
         alarm(2);
-        pause();
+        sigset_t waiting = before;
+        for (int s : {SIGCHLD, SIGUSR1, SIGALRM}) sigdelset(&waiting, s);
+        sigsuspend(&waiting);
         exit(1);
     }
 
@@ -140,6 +146,7 @@ bool daemonize(const char* pidfile, const char* logfile, const char* errfile) {
     signal(SIGCHLD, SIG_DFL);
     signal(SIGUSR1, SIG_DFL);  // the parent's handlers are not the daemon's
     signal(SIGALRM, SIG_DFL);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     for (int s : {SIGTSTP, SIGTTOU, SIGTTIN, SIGHUP}) signal(s, SIG_IGN);
     umask(0);
     if (setsid() < 0) {
